@@ -1,0 +1,202 @@
+// BindingProperty: the in-process dynamic value tree that the codecs read and
+// write and that the conversion rules turn into native records and back.
+//
+// Every node of one tree shares the tree's pool, which interns every string
+// value and field name (two equal texts of one tree share one stored string)
+// and holds the out-of-line records. The root (and only the root) owns the
+// pool: a subtree must not outlive its root. Assigning or moving a value from
+// another tree copies it into this tree's pool.
+//
+// References returned by the element and field accessors stay valid until the
+// container they live in gains a new element or field, or is reset.
+//
+// A tree is not synchronised: one thread at a time.
+#ifndef KELP_SDK_BINDING_BINDING_PROPERTY_H_
+#define KELP_SDK_BINDING_BINDING_PROPERTY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "sdk/binding/static_type.h"
+
+namespace Kelp {
+
+// Nesting deeper than this is refused by every decoder and by the mapping from
+// boundary values, so that the recursive walks over a tree (copy, destroy,
+// convert, write) stay within a small stack.
+inline constexpr int kMaxNestingDepth = 512;
+
+enum class BindingPropertyKind : std::uint8_t {
+  Empty = 0,
+  Bool = 1,
+  Signed = 2,
+  Unsigned = 3,
+  Float = 4,
+  String = 5,
+  Blob = 6,
+  Enum = 7,
+  Collection = 8,
+  Structure = 9,
+};
+
+// "empty", "bool", ... "structure"; the empty text above 9.
+const char* KindName(BindingPropertyKind kind);
+
+// 32-bit FNV-1a (basis 0x811C9DC5, prime 16777619) over the bytes.
+constexpr std::uint32_t Fnv1a(std::string_view bytes) {
+  std::uint32_t hash = 0x811C9DC5u;
+  for (char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  return hash;
+}
+
+// An enumeration value: its number and its type's identifier.
+struct BindingEnum {
+  std::int32_t value = 0;
+  const StaticType* type = nullptr;
+};
+
+class BindingPropertyPool;
+struct InternedString;
+struct BindingStructureRecord;
+struct BindingCollectionRecord;
+
+class BindingProperty {
+ public:
+  BindingProperty() = default;
+  ~BindingProperty();
+
+  // Deep copies into this node's tree.
+  BindingProperty(const BindingProperty& other);
+  BindingProperty& operator=(const BindingProperty& other);
+  // Steals from a root or from a node of the same tree; otherwise copies.
+  BindingProperty(BindingProperty&& other) noexcept;
+  BindingProperty& operator=(BindingProperty&& other) noexcept;
+
+  BindingPropertyKind kind() const { return kind_; }
+  bool IsEmpty() const { return kind_ == BindingPropertyKind::Empty; }
+
+  // Setters release the old payload first.
+  void SetBool(bool value);
+  void SetSigned(std::int64_t value);
+  void SetUnsigned(std::uint64_t value);
+  void SetFloat(double value);
+  void SetString(std::string_view text);
+  void SetBlob(std::span<const std::uint8_t> bytes);
+  void SetEnum(std::int32_t value, const StaticType* type);
+  // Makes this an empty collection or structure (keeps one already there).
+  void MakeCollection();
+  void MakeStructure();
+  // Releases the payload; the kind becomes empty.
+  void Reset();
+
+  // Getters return the payload when the kind matches, else `fallback`. There
+  // is no numeric widening: a signed value asked for its float gives the
+  // fallback.
+  bool GetBool(bool fallback = false) const;
+  std::int64_t GetSigned(std::int64_t fallback = 0) const;
+  std::uint64_t GetUnsigned(std::uint64_t fallback = 0) const;
+  double GetFloat(double fallback = 0.0) const;
+  std::string_view GetString(std::string_view fallback = {}) const;
+  std::span<const std::uint8_t> GetBlob(std::span<const std::uint8_t> fallback = {}) const;
+  BindingEnum GetEnum(BindingEnum fallback = {}) const;
+
+  // 0 for empty; the length of a string or blob; the element or field count
+  // of a collection or structure; 1 otherwise.
+  std::size_t size() const;
+
+  // Element `index` of a collection; a shared empty value when this is not a
+  // collection or the index is past the end.
+  const BindingProperty& operator[](std::size_t index) const;
+  // Makes this a collection first when it is not one (its old content is
+  // released); appends empty elements until `index` exists.
+  BindingProperty& operator[](std::size_t index);
+  // Appends one empty element (making this a collection first).
+  BindingProperty& Append();
+  // Grows a collection's capacity. More than 0x0FFFFFFF elements throws
+  // std::length_error.
+  void Reserve(std::size_t count);
+
+  // Field `name` of a structure; the shared empty value when absent or when
+  // this is not a structure.
+  const BindingProperty& operator[](std::string_view name) const;
+  // Makes this a structure first when it is not one (its old content is
+  // released); inserts an empty field when none of that name exists.
+  BindingProperty& operator[](std::string_view name);
+  // The field, or null when absent or this is not a structure.
+  const BindingProperty* Find(std::string_view name) const;
+  BindingProperty* Find(std::string_view name);
+
+  // Fields in ascending byte-wise order of name.
+  class FieldIterator;
+  struct FieldRange {
+    const BindingStructureRecord* record;
+    FieldIterator begin() const;
+    FieldIterator end() const;
+  };
+  FieldRange Fields() const;
+
+  // Elements in index order (empty span when not a collection).
+  std::span<const BindingProperty> Elements() const;
+  std::span<BindingProperty> Elements();
+
+  // The shared, permanently empty value.
+  static const BindingProperty& EmptyValue();
+
+  // Structural equality: same kinds, same payloads, same fields and elements.
+  // Enums compare number and type id.
+  friend bool operator==(const BindingProperty& a, const BindingProperty& b);
+
+ private:
+  friend class BindingPropertyPool;
+  friend struct BindingStructureRecord;
+
+  BindingPropertyPool* EnsurePool();
+  void AdoptChildOf(BindingPropertyPool* pool);
+  void CopyFrom(const BindingProperty& other);
+  void ReleasePayload();
+  BindingCollectionRecord* collection() const;
+  BindingStructureRecord* structure() const;
+
+  union Payload {
+    bool boolean;
+    std::int64_t i64;
+    std::uint64_t u64;
+    double f64;
+    void* record;
+  } payload_{};
+  BindingPropertyPool* pool_ = nullptr;
+  BindingPropertyKind kind_ = BindingPropertyKind::Empty;
+  std::uint8_t ownsPool_ = 0;
+};
+
+// A field of a structure: an interned name and its value.
+struct BindingField {
+  const InternedString* name;
+  BindingProperty value;
+  std::string_view Name() const;
+};
+
+class BindingProperty::FieldIterator {
+ public:
+  using value_type = std::pair<std::string_view, const BindingProperty&>;
+  explicit FieldIterator(const BindingField* at) : at_(at) {}
+  value_type operator*() const { return {at_->Name(), at_->value}; }
+  FieldIterator& operator++() {
+    ++at_;
+    return *this;
+  }
+  bool operator==(const FieldIterator& other) const { return at_ == other.at_; }
+
+ private:
+  const BindingField* at_;
+};
+
+}  // namespace Kelp
+
+#endif  // KELP_SDK_BINDING_BINDING_PROPERTY_H_
