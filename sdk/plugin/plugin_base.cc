@@ -19,6 +19,7 @@ bool PluginBase::Init(const HostContext& context) {
   hostContext_ = &context;
   hostHandle_ = context.hostHandle;
   userAgent_ = FormatMessage("KelpClient/%1 (%2)", {hostVersion_.ToString(), names_.shortName});
+  telemetrySender_ = std::make_unique<TelemetrySender>(*this);
   return Start();
 }
 

@@ -18,6 +18,7 @@
 
 #include "sdk/plugin/abi.h"
 #include "sdk/plugin/plugin_identity.h"
+#include "sdk/runtime/telemetry_sender.h"
 
 namespace Kelp {
 
@@ -70,6 +71,8 @@ class PluginBase {
   const std::string& identifierStem() const { return identifierStem_; }
   const PluginApiDescriptor* apiDescriptor() const { return &apiDescriptor_; }
   bool shuttingDown() const { return shuttingDown_; }
+  // Created at init; null before.
+  TelemetrySender* telemetrySender() const { return telemetrySender_.get(); }
 
  protected:
   friend class LoadHandshake;
@@ -91,6 +94,7 @@ class PluginBase {
 
   std::uint32_t hostHandle_ = 0;
   std::string userAgent_;
+  std::unique_ptr<TelemetrySender> telemetrySender_;
   bool shuttingDown_ = false;
   const HostContext* hostContext_ = nullptr;
   PluginEntryTable entryTable_;
