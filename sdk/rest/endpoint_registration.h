@@ -86,8 +86,10 @@ struct HandlerTraits<R (C::*)(A...) const> : HandlerTraits<R (*)(A...)> {};
 // Converts each slot into the tuple element of the same index; stops at the
 // first failure.
 template <class Tuple, std::size_t... I>
-void ConvertSlots(ConversionResult& result, std::span<BindingProperty> slots,
-                  const Endpoint& endpoint, Tuple& arguments, std::index_sequence<I...>) {
+void ConvertSlots([[maybe_unused]] ConversionResult& result,
+                  [[maybe_unused]] std::span<BindingProperty> slots,
+                  [[maybe_unused]] const Endpoint& endpoint, [[maybe_unused]] Tuple& arguments,
+                  std::index_sequence<I...>) {
   (FromProperty(result, slots[I], endpoint.parameters()[I].name, std::get<I>(arguments),
                 endpoint.registry()),
    ...);
