@@ -108,7 +108,8 @@ int RunCommand(int argc, char** argv) {
 
 int DecodeCommand(int argc, char** argv) {
 #ifdef KELP_HAVE_DECODE
-  return Kelp::RunDecodeCommand(argc - 2, argv + 2);
+  if (argc != 4) return Usage();
+  return Kelp::Host::RunDecodeCommand(argv[2], argv[3], stdout, stderr);
 #else
   (void)argc;
   (void)argv;
