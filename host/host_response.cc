@@ -109,4 +109,6 @@ void FillHostResponse(InvokeResponse& response, const HostAnswer& answer, HostSt
   std::memcpy(&response.result.value, &value, sizeof value);
 }
 
+std::int64_t HostResponsesAwaitingRelease() { return awaitingRelease.load(); }
+
 }  // namespace Kelp::Host
