@@ -48,7 +48,8 @@ bool ReadStream(PluginBase& plugin, const InvokeResponse& record, std::string& t
       if (record.streamClose != nullptr) record.streamClose(record.streamContext);
     }
   } closer{record};
-  text.reserve(std::min(record.streamExpectedSize, kMaxStreamReservation));
+  const std::uint32_t expected = record.streamExpectedSize;  // packed: copy before use
+  text.reserve(std::min(expected, kMaxStreamReservation));
   std::uint8_t buffer[kStreamReadSize];
   for (;;) {
     std::uint32_t count = kStreamReadSize;
