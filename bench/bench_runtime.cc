@@ -108,4 +108,3 @@ BENCHMARK(BM_LogAcceptedNullTarget);
 }  // namespace
 }  // namespace Kelp
 
-BENCHMARK_MAIN();

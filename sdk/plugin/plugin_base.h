@@ -19,10 +19,13 @@
 #include <utility>
 #include <vector>
 
+#include "sdk/binding/api_description.h"
+#include "sdk/binding/type_registry.h"
 #include "sdk/plugin/abi.h"
 #include "sdk/plugin/plugin_identity.h"
 #include "sdk/plugin/scheduled_calls.h"
 #include "sdk/plugin/timers.h"
+#include "sdk/rest/endpoint_table.h"
 #include "sdk/runtime/plugin_log_target.h"
 #include "sdk/runtime/telemetry_sender.h"
 
@@ -85,6 +88,10 @@ class PluginBase {
   const std::vector<std::string>& documentationTags() const { return documentationTags_; }
   const std::string& identifierStem() const { return identifierStem_; }
   const PluginApiDescriptor* apiDescriptor() const { return &apiDescriptor_; }
+  // The plugin's own registry: builtin types from construction, the
+  // plugin-manager types and the plugin's registrations from load on.
+  TypeRegistry& registry() { return *registry_; }
+  const TypeRegistry& registry() const { return *registry_; }
   bool shuttingDown() const { return shuttingDown_; }
   // Created at init; null before.
   TelemetrySender* telemetrySender() const { return telemetrySender_.get(); }
@@ -117,6 +124,10 @@ class PluginBase {
   // Installed at init unless another plugin's target is listed already.
   std::unique_ptr<PluginLogTarget> logTarget_;
   PluginEntryTable entryTable_;
+  std::unique_ptr<TypeRegistry> registry_ = std::make_unique<TypeRegistry>();
+  // What the descriptor points to; built once registration is over.
+  ApiDescriptionTables apiTables_;
+  std::unique_ptr<EndpointTable> endpointTable_;
   PluginApiDescriptor apiDescriptor_{};
 };
 
