@@ -6,7 +6,7 @@
 // "Error converting response for {method} {url}: {error}" and status 0.
 //
 //   TypedRemotingResult<ChannelToken> token = SendTypedRequest<ChannelToken>(
-//       plugin, registry, HttpMethod::Get, "/tav-lobby/v2/comms/token");
+//       plugin, HttpMethod::Get, "/tav-lobby/v2/comms/token");
 #ifndef KELP_SDK_REST_TYPED_REQUEST_H_
 #define KELP_SDK_REST_TYPED_REQUEST_H_
 
@@ -14,6 +14,7 @@
 
 #include "sdk/binding/conversion.h"
 #include "sdk/binding/type_registry.h"
+#include "sdk/plugin/plugin_base.h"
 #include "sdk/rest/http_method.h"
 #include "sdk/rest/outbound_request.h"
 #include "sdk/rest/remoting_result.h"
@@ -63,6 +64,23 @@ RemotingResult SendRequest(PluginBase& plugin, const TypeRegistry& registry, Htt
                            std::string_view url, const Parameters& parameters) {
   const ConversionResult converted = ToProperty(parameters, registry);
   return SendConvertedRequest(plugin, method, url, &converted, &registry, nullptr);
+}
+
+// The same through the plugin's own registry.
+template <class Response>
+TypedRemotingResult<Response> SendTypedRequest(PluginBase& plugin, HttpMethod method,
+                                               std::string_view url) {
+  return SendTypedRequest<Response>(plugin, plugin.registry(), method, url);
+}
+template <class Response, class Parameters>
+TypedRemotingResult<Response> SendTypedRequest(PluginBase& plugin, HttpMethod method,
+                                               std::string_view url, const Parameters& parameters) {
+  return SendTypedRequest<Response>(plugin, plugin.registry(), method, url, parameters);
+}
+template <class Parameters>
+RemotingResult SendRequest(PluginBase& plugin, HttpMethod method, std::string_view url,
+                           const Parameters& parameters) {
+  return SendRequest(plugin, plugin.registry(), method, url, parameters);
 }
 
 }  // namespace Kelp

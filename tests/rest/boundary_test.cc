@@ -12,7 +12,6 @@
 #include "sdk/plugin/load_handshake.h"
 #include "sdk/plugin/plugin_base.h"
 #include "sdk/rest/endpoint_registration.h"
-#include "sdk/rest/endpoint_table.h"
 #include "sdk/rest/typed_request.h"
 
 namespace Kelp {
@@ -30,47 +29,34 @@ struct Level {
 class RelayPlugin : public PluginBase {
  public:
   void RegisterEndpoints() override {
-    TypeBuilder<Level>(registry_, "TestLevel")
+    TypeBuilder<Level>(registry(), "TestLevel")
         .Field("name", &Level::name)
         .Field("level", &Level::level);
-    const EndpointDocumentation docs{"Relays a level.", documentationTags()};
-    RegisterEndpoint(registry_, HttpMethod::Put, "/relay/v1/levels/{name}", docs,
+    const std::string docs = "Relays a level.";
+    RegisterEndpoint(*this, HttpMethod::Put, "/relay/v1/levels/{name}", docs,
                      {PathParameter("name", "Level name"), BodyParameter("level", "New level")},
                      [this](const std::string& name, std::int32_t level) -> Reply<Level> {
-                       auto sent =
-                           SendTypedRequest<Level>(*this, registry_, HttpMethod::Post,
-                                                   "/other/v1/levels/" + name, Level{name, level});
+                       auto sent = SendTypedRequest<Level>(
+                           *this, HttpMethod::Post, "/other/v1/levels/" + name, Level{name, level});
                        if (!sent.ok()) return Reply<Level>::Failure(sent.statusCode, sent.message);
                        return sent.value;
                      });
-    RegisterEndpoint(registry_, HttpMethod::Get, "/relay/v1/list", docs, {},
+    RegisterEndpoint(*this, HttpMethod::Get, "/relay/v1/list", docs, {},
                      [this]() -> Reply<std::vector<std::int32_t>> {
                        auto sent = SendTypedRequest<std::vector<std::int32_t>>(
-                           *this, registry_, HttpMethod::Get, "/other/v1/list");
-                       if (!sent.ok())
-                         return Reply<std::vector<std::int32_t>>::Failure(500, sent.message);
-                       return sent.value;
+                           *this, HttpMethod::Get, "/other/v1/list");
+                       if (sent.ok()) return sent.value;
+                       return Reply<std::vector<std::int32_t>>::Failure(500, sent.message);
                      });
-    RegisterEndpoint(registry_, HttpMethod::Post, "/relay/v1/telemetry", docs, {}, [this]() {
+    RegisterEndpoint(*this, HttpMethod::Post, "/relay/v1/telemetry", docs, {}, [this]() {
       (void)telemetrySender()->SendEvent("relay-used", {{"k", "v"}});
     });
-    table_ = std::make_unique<EndpointTable>(registry_);
-    descriptor_.functions = table_->records();
-    descriptor_.functionCount = table_->count();
   }
-
-  const PluginApiDescriptor* descriptor() const { return &descriptor_; }
-
- private:
-  TypeRegistry registry_;
-  std::unique_ptr<EndpointTable> table_;
-  PluginApiDescriptor descriptor_{};
 };
 
 void KELP_CDECL LoadRelay(PluginLoadRecord* record) {
   auto* plugin = new RelayPlugin;
   LoadHandshake::Run(*plugin, *record, "relay");
-  record->apiDescriptor = plugin->descriptor();
 }
 
 class BoundaryTest : public testing::Test {
