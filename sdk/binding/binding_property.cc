@@ -39,8 +39,21 @@ std::uint32_t InternHash(std::string_view text) {
     hash ^= hash >> 31;
   }
   if (left != 0) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, at, left);
+    // The last bytes, read without a byte-wise copy: overlapping the
+    // previous word when there was one, else in up to two pieces.
+    std::uint64_t word;
+    if (text.size() >= 8) {
+      std::memcpy(&word, text.data() + text.size() - 8, 8);
+    } else if (left >= 4) {
+      std::uint32_t low, high;
+      std::memcpy(&low, at, 4);
+      std::memcpy(&high, at + left - 4, 4);
+      word = (std::uint64_t{high} << 32) | low;
+    } else {
+      word = static_cast<std::uint8_t>(at[0]) |
+             (std::uint64_t{static_cast<std::uint8_t>(at[left / 2])} << 8) |
+             (std::uint64_t{static_cast<std::uint8_t>(at[left - 1])} << 16);
+    }
     hash = (hash ^ word) * kMultiplier;
     hash ^= hash >> 31;
   }
