@@ -9,7 +9,7 @@ want_m32=0
 packages=(cmake ninja-build g++ binutils rapidjson-dev libyaml-dev libyaml-0-2 googletest
           libgtest-dev libbenchmark-dev libmsgpack-cxx-dev)
 if [ "$want_m32" = 1 ]; then
-  packages+=(g++-multilib libyaml-0-2:i386)
+  packages+=(g++-multilib libyaml-0-2:i386 qemu-user)
 fi
 
 installed() {

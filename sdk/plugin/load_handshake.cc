@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sdk/rest/function_name.h"
+
 namespace Kelp {
 
 void AssertionFailure(const char* expression) {
@@ -16,6 +18,7 @@ void LoadHandshake::Run(PluginBase& plugin, PluginLoadRecord& record, std::strin
   plugin.hostVersion_ = host;
   plugin.names_ = GetFullNameFromShortNameAndType(shortName, {"backend", {}});
   plugin.documentationTags_ = DocumentationTags(shortName);
+  plugin.identifierStem_ = MakeIdentifier(shortName);
 
   plugin.RegisterEndpoints();
 
