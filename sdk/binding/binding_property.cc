@@ -666,6 +666,48 @@ BindingProperty& BindingProperty::operator[](std::string_view name) {
   return slot->value;
 }
 
+BindingProperty& BindingProperty::AppendField(std::string_view name) {
+  const InternedString* interned = pool_->Intern(name);
+  auto& fields = structure()->fields;
+  if (fields.size == fields.capacity) pool_->Grow(fields, std::size_t{fields.size} + 1);
+  BindingField* slot = new (&fields.data[fields.size++]) BindingField{interned, {}};
+  slot->value.AdoptChildOf(pool_);
+  return slot->value;
+}
+
+BindingProperty& BindingProperty::FieldAt(std::size_t index) {
+  return structure()->fields.data[index].value;
+}
+
+const BindingProperty& BindingProperty::FieldAt(std::size_t index) const {
+  return structure()->fields.data[index].value;
+}
+
+void BindingProperty::SortFields() {
+  BindingStructureRecord* record = structure();
+  if (record == nullptr) return;
+  auto& fields = record->fields;
+  const auto byName = [](const BindingField& a, const BindingField& b) {
+    return a.Name() < b.Name();
+  };
+  if (std::is_sorted(fields.data, fields.data + fields.size, byName)) return;
+  // Sort positions, then move each field once into a new array.
+  std::vector<std::uint32_t> order(fields.size);
+  for (std::uint32_t i = 0; i < fields.size; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return byName(fields.data[a], fields.data[b]);
+  });
+  PoolArray<BindingField> sorted;
+  pool_->Grow(sorted, fields.size);
+  for (std::uint32_t i = 0; i < fields.size; ++i) {
+    std::memcpy(static_cast<void*>(&sorted.data[i]), static_cast<void*>(&fields.data[order[i]]),
+                sizeof(BindingField));
+  }
+  sorted.size = fields.size;
+  pool_->FreeArray(fields);
+  fields = sorted;
+}
+
 BindingProperty::FieldRange BindingProperty::Fields() const { return {structure()}; }
 
 BindingProperty::FieldIterator BindingProperty::FieldRange::begin() const {
