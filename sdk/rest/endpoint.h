@@ -39,6 +39,7 @@ struct EndpointParameter {
   std::string description;
   ParameterLocation location = ParameterLocation::Any;
   TypeRef type;
+  bool optional = false;  // a std::optional parameter
 };
 
 class Endpoint;

@@ -16,6 +16,7 @@ const Endpoint* AddEndpoint(TypeRegistry& registry, HttpMethod method, std::stri
     argument.name = parameter.name;
     argument.description = parameter.description;
     argument.type = parameter.type;
+    argument.optional = parameter.optional;
     argument.location = static_cast<std::uint32_t>(parameter.location);
     function.arguments.push_back(std::move(argument));
   }

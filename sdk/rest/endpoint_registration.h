@@ -155,6 +155,7 @@ std::vector<EndpointParameter> TypedParameters(const TypeRegistry& registry,
                                                std::index_sequence<I...>) {
   std::vector<EndpointParameter> parameters(sizeof...(I));
   ((parameters[I].type = TypeRefOf<std::tuple_element_t<I, Tuple>>(registry)), ...);
+  ((parameters[I].optional = IsStdOptional<std::tuple_element_t<I, Tuple>>::value), ...);
   for (std::size_t i = 0; i < parameters.size(); ++i) {
     if (i < declared.size()) {
       parameters[i].name = std::move(declared[i].name);

@@ -12,6 +12,7 @@
 #include "sdk/binding/type_builder.h"
 #include "sdk/rest/endpoint_registration.h"
 #include "sdk/rest/endpoint_table.h"
+#include "sdk/rest/invoke_response.h"
 
 namespace Kelp {
 namespace {
@@ -178,6 +179,21 @@ TEST_F(InvokeTest, RefusesRequestsThatDoNotFitTheRoute) {
     EXPECT_EQ(+response_.status, 404u);
   }
   EXPECT_EQ(seen_.calls, 0);
+}
+
+TEST_F(InvokeTest, SurvivesMissingRecords) {
+  const EndpointFunctionRecord* record = Record("GetItemsById");
+  record->invoke(nullptr, nullptr);  // nothing to answer into: ignored
+  record->invoke(&response_, nullptr);
+  EXPECT_EQ(Error(), "Invalid request");
+  EXPECT_EQ(+response_.status, 400u);
+  // A record left with foreign content is not released through its pointer.
+  Release();
+  response_.release = reinterpret_cast<InvokeResponseRelease>(0x10);
+  const InvokeRequest request = Request("GetItemsById", 2, "/items/a");
+  record->invoke(&response_, &request);
+  EXPECT_EQ(Error(), "");
+  EXPECT_EQ(+response_.release, &ReleaseInvokeResponse);
 }
 
 TEST_F(InvokeTest, EncodesTheReplyAndItsInformation) {
