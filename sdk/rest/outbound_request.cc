@@ -128,6 +128,10 @@ RemotingResult SendConvertedRequest(PluginBase& plugin, HttpMethod method, std::
   plugin.HostSendRequest(&record, &request);
 
   if (record.result.error != nullptr || record.result.failed != 0) {
+    // A stream that came with the error is not read, but still ended.
+    if (record.streamRead != nullptr && record.streamClose != nullptr) {
+      record.streamClose(record.streamContext);
+    }
     const char* text = record.result.error != nullptr ? record.result.error : "";
     return fail(record.status, kErrorResponse, text);
   }

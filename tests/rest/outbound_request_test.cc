@@ -171,6 +171,24 @@ TEST(OutboundRequestTest, ReadsStreamsInChunks) {
   }
 }
 
+TEST(OutboundRequestTest, StreamThatComesWithAnErrorIsClosedUnread) {
+  Stream stream;
+  stream.chunks = {{4, 0, false, false}};
+  stream.source = "\"ab\"";
+  FakePlugin plugin;
+  plugin.answer = [&stream](InvokeResponse& response) {
+    SetResultError(response.result, "busy");
+    response.status = 503;
+    response.streamRead = Stream::Read;
+    response.streamClose = Stream::Close;
+    response.streamContext = &stream;
+  };
+  const RemotingResult result = SendRequest(plugin, HttpMethod::Get, "/s");
+  EXPECT_EQ(result.message, "Error response for GET /s: busy");
+  EXPECT_EQ(stream.next, 0u);
+  EXPECT_EQ(stream.closes, 1);
+}
+
 TEST(TelemetrySenderTest, PostsPropertiesAsOneStructure) {
   FakePlugin plugin;
   TelemetrySender sender(plugin);
