@@ -40,8 +40,8 @@ class ApiDescriptionTest : public ::testing::Test {
     f.name = "GetHolder";
     f.arguments.push_back({"which", "", TypeRef{BindingTypeCode::Enum, {}, Find("Letter")},
                            TypeRef{BindingTypeCode::String}, true, 2});
-    f.arguments.push_back({"body", "b", TypeRef{BindingTypeCode::Struct, {}, Find("Holder")},
-                           {}, false, 5});
+    f.arguments.push_back(
+        {"body", "b", TypeRef{BindingTypeCode::Struct, {}, Find("Holder")}, {}, false, 5});
     f.returns = TypeRef{BindingTypeCode::Vector, BindingTypeCode::Struct, Find("Holder")};
     f.async = true;
     f.tags = {"x", "y"};
