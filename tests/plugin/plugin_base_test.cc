@@ -1,0 +1,148 @@
+#include "sdk/plugin/plugin_base.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sdk/binding/binding_value.h"
+#include "sdk/plugin/load_handshake.h"
+
+namespace Kelp {
+namespace {
+
+class TestPlugin : public PluginBase {
+ public:
+  bool startResult = true;
+  int registrations = 0;
+  int starts = 0;
+  void RegisterEndpoints() override { ++registrations; }
+  bool Start() override {
+    ++starts;
+    return startResult;
+  }
+};
+
+// A host function table that records the wait calls and answers requests.
+struct RecordingHost {
+  HostFunctionTable table{};
+  std::vector<std::string> calls;
+
+  static RecordingHost& From(const HostFunctionTable* self) {
+    return *reinterpret_cast<RecordingHost*>(const_cast<HostFunctionTable*>(self));
+  }
+
+  RecordingHost() {
+    table.enterWait = [](const HostFunctionTable* self, const char* name, std::uint32_t zero) {
+      From(self).calls.push_back(std::string("enterWait ") + name + " " + std::to_string(zero));
+    };
+    table.yield = [](const HostFunctionTable* self) { From(self).calls.push_back("yield"); };
+    table.leaveWait = [](const HostFunctionTable* self) -> std::uint64_t {
+      From(self).calls.push_back("leaveWait");
+      return 42;
+    };
+  }
+};
+static_assert(offsetof(RecordingHost, table) == 0);
+
+PluginLoadRecord HostRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t patch) {
+  PluginLoadRecord record{};
+  record.major = major;
+  record.minor = minor;
+  record.patch = patch;
+  return record;
+}
+
+TEST(LoadHandshakeTest, FillsTheRecordAndNamesThePlugin) {
+  auto* plugin = new TestPlugin();
+  PluginLoadRecord record = HostRecord(18, 3, 7);
+  LoadHandshake::Run(*plugin, record, "tav-premade-voice");
+
+  EXPECT_EQ(record.major, 18u);
+  EXPECT_EQ(record.minor, 0u);
+  EXPECT_EQ(record.patch, 0u);
+  EXPECT_EQ(record.entryTable, plugin->entryTable());
+  EXPECT_EQ(record.context, plugin);
+  EXPECT_STREQ(record.name, "tav-premade-voice");
+  EXPECT_EQ(record.apiDescriptor, plugin->apiDescriptor());
+  EXPECT_EQ(plugin->registrations, 1);
+  EXPECT_EQ(plugin->names().fullName, "ucx-be-tav-premade-voice");
+  EXPECT_EQ(plugin->identifierStem(), "TavPremadeVoice");
+  EXPECT_EQ(plugin->documentationTags(),
+            (std::vector<std::string>{"Plugins", "Plugin tav-premade-voice"}));
+  EXPECT_EQ(plugin->hostVersion().ToString(), "18.3.7");
+
+  record.entryTable->shutdown(record.context);  // destroys the plugin
+}
+
+TEST(LoadHandshakeDeathTest, IncompatibleHostEndsTheProcessWithAnAssertionReport) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const auto& version : {HostRecord(17, 9, 9), HostRecord(19, 0, 0)}) {
+    EXPECT_DEATH(
+        {
+          TestPlugin plugin;
+          PluginLoadRecord record = version;
+          LoadHandshake::Run(plugin, record, "tav-premade-voice");
+        },
+        "Assertion failed!\n\nExpression: ALE-EECF0606");
+  }
+}
+
+TEST(PluginBaseTest, InitBuildsTheUserAgentAndReturnsStartsResult) {
+  for (bool startResult : {true, false}) {
+    auto* plugin = new TestPlugin();
+    plugin->startResult = startResult;
+    PluginLoadRecord record = HostRecord(18, 2, 1);
+    LoadHandshake::Run(*plugin, record, "tav-premade-voice");
+    RecordingHost host;
+    const HostContext context{&host.table, 77};
+    EXPECT_EQ(record.entryTable->init(plugin, &context), startResult ? 1 : 0);
+    EXPECT_EQ(plugin->hostHandle(), 77u);
+    EXPECT_EQ(plugin->userAgent(), "KelpClient/18.2.1 (tav-premade-voice)");
+    record.entryTable->shutdown(plugin);
+  }
+}
+
+TEST(PluginBaseTest, EntriesIgnoreNullArguments) {
+  TestPlugin plugin;
+  const PluginEntryTable& entries = *plugin.entryTable();
+  EXPECT_EQ(entries.init(&plugin, nullptr), 0);
+  EXPECT_EQ(entries.init(nullptr, nullptr), 0);
+  entries.getMemoryStats(&plugin, nullptr);
+  entries.shutdown(nullptr);
+  EXPECT_EQ(plugin.starts, 0);
+}
+
+TEST(PluginBaseTest, MemoryStatsEndWithAZeroWord) {
+  TestPlugin plugin;
+  MemoryStats stats;
+  std::memset(&stats, 0xAB, sizeof stats);
+  plugin.entryTable()->getMemoryStats(&plugin, &stats);
+  EXPECT_EQ(stats.reserved, 0u);
+  EXPECT_GE(stats.allocationCount, stats.freeCount);
+  EXPECT_GE(stats.bytesAllocated, stats.bytesFreed);
+}
+
+TEST(PluginBaseTest, WaitEntersYieldsAndLeavesThroughTheHost) {
+  TestPlugin plugin;
+  RecordingHost host;
+  const HostContext context{&host.table, 1};
+  ASSERT_EQ(plugin.entryTable()->init(&plugin, &context), 1);
+  EXPECT_EQ(plugin.Wait(), 42u);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"enterWait Wait: yield 0", "yield", "leaveWait"}));
+}
+
+TEST(PluginBaseTest, RequestsBeforeInitFailInsteadOfReachingNoHost) {
+  TestPlugin plugin;
+  InvokeResponse response{};
+  InvokeRequest request{};
+  plugin.HostSendRequest(&response, &request);
+  EXPECT_EQ(response.result.failed, 1);
+  EXPECT_STREQ(response.result.error, "Plugin is not connected to a host");
+  DestroyResult(response.result);
+  EXPECT_EQ(plugin.HostLeaveWait(), 0u);
+}
+
+}  // namespace
+}  // namespace Kelp
