@@ -10,8 +10,8 @@ std::string Text(const char* text) { return text == nullptr ? "<null>" : text; }
 // Walks `count` records of one array, checking each record's link to the
 // next. `Link` returns a record's `next`; `Describe` turns it into an entry.
 template <typename Record, typename Link, typename Describe>
-void WalkArray(const char* what, Record* records, std::uint32_t count, Link link,
-               Describe describe, std::vector<std::string>& problems) {
+void WalkArray(const char* what, Record* records, std::uint32_t count, Link link, Describe describe,
+               std::vector<std::string>& problems) {
   if (records == nullptr) {
     if (count != 0) {
       problems.push_back(std::string("null ") + what + " array with count " +

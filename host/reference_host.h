@@ -196,8 +196,8 @@ class ReferenceHost {
   void OnSubscribe(const char* name, std::uint32_t hostHandle, EventCallback callback,
                    void* context, std::uint32_t flags);
   void OnUnsubscribe(const char* name, std::uint32_t hostHandle);
-  void OnSchedule(const char* name, ScheduledCallback callback, void* context,
-                  double delaySeconds, std::uint32_t reserved);
+  void OnSchedule(const char* name, ScheduledCallback callback, void* context, double delaySeconds,
+                  std::uint32_t reserved);
   void OnYield();
   void OnEnterWait(const char* name, std::uint32_t reserved);
   std::uint64_t OnLeaveWait();

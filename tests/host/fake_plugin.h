@@ -91,8 +91,7 @@ class FakePlugin {
   void Log(std::int32_t level, const char* text) { Table().log(host->functions, level, text); }
   // Sends a request with one unnamed argument (when given) and returns the
   // filled response; the caller releases it.
-  InvokeResponse Send(std::uint32_t method, const char* path,
-                      const HostValue* argument = nullptr) {
+  InvokeResponse Send(std::uint32_t method, const char* path, const HostValue* argument = nullptr) {
     InvokeArgument record{};
     if (argument != nullptr) record.value = BuildBinding(*argument, BindingTagging::Lent);
     InvokeRequest request{};
@@ -209,13 +208,16 @@ class FakePlugin {
   }
 
   void Record(const InvokeRequest& request) {
-    SeenRequest seen{request.method, request.path, {}, request.function,
-                     request.contentType == nullptr ? "" : request.contentType,
-                     request.body == nullptr
-                         ? std::string()
-                         : std::string(reinterpret_cast<const char*>(request.body),
-                                       request.bodyLength),
-                     request.senderHandle};
+    SeenRequest seen{
+        request.method,
+        request.path,
+        {},
+        request.function,
+        request.contentType == nullptr ? "" : request.contentType,
+        request.body == nullptr
+            ? std::string()
+            : std::string(reinterpret_cast<const char*>(request.body), request.bodyLength),
+        request.senderHandle};
     for (std::uint32_t i = 0; i < request.argumentCount; ++i) {
       HostArgument argument;
       if (request.arguments[i].name != nullptr) argument.name = request.arguments[i].name;

@@ -1,11 +1,11 @@
 #include "host/host_value.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "host/host_binding.h"
 

@@ -1,19 +1,19 @@
 #include "host/reference_host.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "tests/host/fake_plugin.h"
 
 namespace Kelp::Host {
 namespace {
 
-using Testing::FakePlugin;
 using ::testing::ElementsAre;
+using Testing::FakePlugin;
 using ::testing::IsEmpty;
 
 // A fake plugin loaded and initialised with handle 7.
@@ -91,14 +91,13 @@ TEST_F(ReferenceHostTest, EventsReachOnlyTheChannelsSubscribers) {
 
 TEST_F(ReferenceHostTest, SubscriberRemovedDuringADeliveryIsSkipped) {
   plugin_.onInit = [&] {
-    plugin_.Subscribe("A", "first", 0, [&] {
-      plugin_.Table().unsubscribe(plugin_.host->functions, "A", 8);
-    });
+    plugin_.Subscribe("A", "first", 0,
+                      [&] { plugin_.Table().unsubscribe(plugin_.host->functions, "A", 8); });
     // A second subscription to the same channel needs another handle; the
     // same handle again replaces the first.
-    plugin_.Table().subscribe(plugin_.host->functions, "A", 8,
-                              [](EventRecord*) { FAIL() << "called after unsubscription"; },
-                              nullptr, 0);
+    plugin_.Table().subscribe(
+        plugin_.host->functions, "A", 8,
+        [](EventRecord*) { FAIL() << "called after unsubscription"; }, nullptr, 0);
   };
   Start();
   ASSERT_EQ(host_.SubscribersOf("A").size(), 2u);
@@ -190,10 +189,9 @@ TEST_F(ReferenceHostTest, WaitsYieldAndLogAreRecorded) {
   ASSERT_EQ(host_.logLines().size(), 2u);
   EXPECT_EQ(host_.logLines()[0].text, "Joined channel %s");
   EXPECT_TRUE(host_.Logged("channel"));
-  EXPECT_THAT(Slots(), ElementsAre("schedule \"during wait\" delay=0",
-                                   "enterWait \"Wait: yield\"", "yield ", "leaveWait ",
-                                   "leaveWait ", "log ALWAYS \"Joined channel %s\"",
-                                   "log LEVEL? null"));
+  EXPECT_THAT(Slots(), ElementsAre("schedule \"during wait\" delay=0", "enterWait \"Wait: yield\"",
+                                   "yield ", "leaveWait ", "leaveWait ",
+                                   "log ALWAYS \"Joined channel %s\"", "log LEVEL? null"));
   EXPECT_THAT(host_.problems(), ElementsAre("leaveWait without enterWait",
                                             "log with a null message", "log with level 9"));
 }
@@ -202,11 +200,11 @@ TEST_F(ReferenceHostTest, OutboundRequestsGoToTheirHandlers) {
   Start();
   host_.Route(HTTP_METHOD_GET, "/lobby/v2/party", [](const OutboundRequest& request) {
     EXPECT_NE(request.record, nullptr);
-    return HostAnswer::Success(MakeObject({{"id", "p1"}, {"args", request.arguments.size()}}));
+    return HostAnswer::Success(
+        MakeObject({{"id", "p1"}, {"args", std::uint64_t{request.arguments.size()}}}));
   });
-  host_.RoutePrefix(HTTP_METHOD_POST, "/voice/", [](const OutboundRequest&) {
-    return HostAnswer::Success("short prefix");
-  });
+  host_.RoutePrefix(HTTP_METHOD_POST, "/voice/",
+                    [](const OutboundRequest&) { return HostAnswer::Success("short prefix"); });
   host_.RoutePrefix(HTTP_METHOD_POST, "/voice/sessions/", [](const OutboundRequest& request) {
     return HostAnswer::Success(request.path);
   });
@@ -287,18 +285,16 @@ TEST_F(ReferenceHostTest, MalformedOutboundRecordsAreProblemsNotCrashes) {
   EXPECT_STREQ(response.result.error, "No handler for GET ");
   response.release(&response);
   table.sendRequest(plugin_.host->functions, nullptr, &request);
-  EXPECT_THAT(host_.problems(),
-              ElementsAre("sendRequest GET : null argument array with count 2",
-                          "sendRequest GET  with handle 3 instead of 7",
-                          "sendRequest GET : response record not zeroed",
-                          "sendRequest with a null response or request record"));
+  EXPECT_THAT(host_.problems(), ElementsAre("sendRequest GET : null argument array with count 2",
+                                            "sendRequest GET  with handle 3 instead of 7",
+                                            "sendRequest GET : response record not zeroed",
+                                            "sendRequest with a null response or request record"));
 }
 
 TEST_F(ReferenceHostTest, AStandInThatThrowsAnswers500) {
   Start();
-  host_.Route(HTTP_METHOD_GET, "/boom", [](const OutboundRequest&) -> HostAnswer {
-    throw std::runtime_error("boom");
-  });
+  host_.Route(HTTP_METHOD_GET, "/boom",
+              [](const OutboundRequest&) -> HostAnswer { throw std::runtime_error("boom"); });
   InvokeResponse response = plugin_.Send(HTTP_METHOD_GET, "/boom");
   EXPECT_EQ(response.status, 500u);
   EXPECT_STREQ(response.result.error, "stand-in failed: boom");
@@ -307,8 +303,7 @@ TEST_F(ReferenceHostTest, AStandInThatThrowsAnswers500) {
 }
 
 // Reads a streamed response the way the SDK does, with a buffer of `size`.
-std::string ReadAll(const InvokeResponse& response, std::uint32_t size, int* reads,
-                    bool* failed) {
+std::string ReadAll(const InvokeResponse& response, std::uint32_t size, int* reads, bool* failed) {
   std::string text;
   std::vector<std::uint8_t> buffer(size);
   std::uint8_t more = 1;

@@ -1,15 +1,15 @@
 // The plugin library exports its entry point and nothing else. The dynamic
 // symbol table is read straight from the ELF file, 32- or 64-bit.
-#include <elf.h>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <elf.h>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -39,8 +39,8 @@ DefinedSymbols ReadDynamicSymbols(const Bytes& file) {
         ReadAt<Section>(file, header->e_shoff + std::uint64_t{i} * header->e_shentsize);
     if (!section) return {{}, "truncated section table"};
     if (section->sh_type != SHT_DYNSYM) continue;
-    const auto strings =
-        ReadAt<Section>(file, header->e_shoff + std::uint64_t{section->sh_link} * header->e_shentsize);
+    const auto strings = ReadAt<Section>(
+        file, header->e_shoff + std::uint64_t{section->sh_link} * header->e_shentsize);
     if (!strings || section->sh_entsize != sizeof(Symbol)) return {{}, "bad .dynsym"};
     for (std::uint64_t at = 0; at + sizeof(Symbol) <= section->sh_size; at += sizeof(Symbol)) {
       const auto symbol = ReadAt<Symbol>(file, section->sh_offset + at);
@@ -65,10 +65,9 @@ TEST(ExportedSymbolsTest, OnlyTheEntryPointIsExported) {
   const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   ASSERT_GT(file.size(), static_cast<std::size_t>(EI_NIDENT));
   ASSERT_EQ(std::memcmp(file.data(), ELFMAG, SELFMAG), 0);
-  const DefinedSymbols symbols =
-      file[EI_CLASS] == ELFCLASS32
-          ? ReadDynamicSymbols<Elf32_Ehdr, Elf32_Shdr, Elf32_Sym>(file)
-          : ReadDynamicSymbols<Elf64_Ehdr, Elf64_Shdr, Elf64_Sym>(file);
+  const DefinedSymbols symbols = file[EI_CLASS] == ELFCLASS32
+                                     ? ReadDynamicSymbols<Elf32_Ehdr, Elf32_Shdr, Elf32_Sym>(file)
+                                     : ReadDynamicSymbols<Elf64_Ehdr, Elf64_Shdr, Elf64_Sym>(file);
   ASSERT_EQ(symbols.error, "");
   EXPECT_THAT(symbols.names, ::testing::ElementsAre("load_tav_premade_voice"));
 }

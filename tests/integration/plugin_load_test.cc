@@ -1,10 +1,10 @@
 // The built plugin library, loaded and driven through the reference host the
 // way the game client's plugin host does it.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "host/descriptor_summary.h"
 #include "host/plugin_library.h"
@@ -47,9 +47,7 @@ TEST_F(PluginLoadTest, AcceptsHostsOfTheSameMajorThatAreNotOlder) {
 
 TEST_F(PluginLoadTest, RefusesOtherMajorsAndOlderHostsByEndingTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const struct {
-    std::uint32_t major, minor, patch;
-  } kRows[] = {{17, 9, 9}, {19, 0, 0}, {0, 0, 0}};
+  const struct { std::uint32_t major, minor, patch; } kRows[] = {{17, 9, 9}, {19, 0, 0}, {0, 0, 0}};
   for (const auto& row : kRows) {
     SCOPED_TRACE(std::to_string(row.major) + "." + std::to_string(row.minor) + "." +
                  std::to_string(row.patch));
@@ -62,9 +60,7 @@ TEST_F(PluginLoadTest, RefusesOtherMajorsAndOlderHostsByEndingTheProcess) {
   }
 }
 
-TEST_F(PluginLoadTest, NullLoadRecordIsIgnored) {
-  library_.entry()(nullptr);
-}
+TEST_F(PluginLoadTest, NullLoadRecordIsIgnored) { library_.entry()(nullptr); }
 
 TEST_F(PluginLoadTest, InitStartsThePluginAndShutdownReleasesEverySubscription) {
   ReferenceHost host(library_.entry());
