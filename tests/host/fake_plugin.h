@@ -18,6 +18,13 @@
 
 namespace Kelp::Host::Testing {
 
+// A field of a packed record, copied: test macros take their arguments by
+// reference, which a packed field cannot bind to.
+template <typename T>
+T Unpacked(T value) {
+  return value;
+}
+
 class FakePlugin {
  public:
   struct Received {
@@ -132,9 +139,9 @@ class FakePlugin {
   static void KELP_CDECL Echo(InvokeResponse* response, const InvokeRequest* request) {
     const auto* function = static_cast<const EndpointFunctionRecord*>(request->function->context);
     current_->Record(*request);
+    const char* name = function->description.name;  // a packed field: read by value
     const BindingValue value = BuildBinding(
-        MakeObject({{"function", function->description.name}, {"path", request->path}}),
-        BindingTagging::HandedOver);
+        MakeObject({{"function", name}, {"path", request->path}}), BindingTagging::HandedOver);
     std::memcpy(&response->result.value, &value, sizeof value);
     response->status = 200;
     response->flags = 7;

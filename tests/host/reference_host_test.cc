@@ -15,6 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using Testing::FakePlugin;
 using ::testing::IsEmpty;
+using Testing::Unpacked;
 
 // A fake plugin loaded and initialised with handle 7.
 class ReferenceHostTest : public ::testing::Test {
@@ -226,15 +227,15 @@ TEST_F(ReferenceHostTest, OutboundRequestsGoToTheirHandlers) {
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.path);
     InvokeResponse response = plugin_.Send(row.method, row.path, &token);
-    EXPECT_EQ(response.status, row.status);
-    EXPECT_EQ(response.result.failed, row.error != nullptr);
+    EXPECT_EQ(Unpacked(response.status), row.status);
+    EXPECT_EQ(Unpacked(response.result.failed), row.error != nullptr);
     EXPECT_STREQ(response.result.error, row.error);
     BindingValue value;
     std::memcpy(&value, &response.result.value, sizeof value);
     EXPECT_EQ(FromBinding(value).value.ToJson(), row.value);
     EXPECT_STREQ(response.contentType, "");
     EXPECT_EQ(HostResponsesAwaitingRelease(), 1);
-    ASSERT_NE(response.release, nullptr);
+    ASSERT_NE(Unpacked(response.release), nullptr);
     response.release(&response);
     static const InvokeResponse kZero{};
     EXPECT_EQ(std::memcmp(&response, &kZero, sizeof response), 0);
@@ -259,14 +260,14 @@ TEST_F(ReferenceHostTest, AnswersCarryContentTypeHeadersAndHandsOverOwnedValues)
   });
   InvokeResponse response = plugin_.Send(HTTP_METHOD_GET, "/x");
   EXPECT_STREQ(response.contentType, "application/json");
-  ASSERT_EQ(response.headerCount, 2u);
+  ASSERT_EQ(Unpacked(response.headerCount), 2u);
   EXPECT_STREQ(response.headers[0].name, "ETag");
   EXPECT_STREQ(response.headers[1].value, "");
   BindingValue value;
   std::memcpy(&value, &response.result.value, sizeof value);
   ASSERT_EQ(value.kind, static_cast<std::uint32_t>(BINDING_VALUE_STRUCTURE));
-  EXPECT_EQ(value.payload.structure.entries[0].ownsKey, 1);
-  EXPECT_EQ(value.payload.structure.entries[0].value.payload.collection.elements[1].kind,
+  EXPECT_EQ(Unpacked(value.payload.structure.entries[0].ownsKey), 1);
+  EXPECT_EQ(Unpacked(value.payload.structure.entries[0].value.payload.collection.elements[1].kind),
             static_cast<std::uint32_t>(BINDING_VALUE_BLOB_OWNED));
   response.release(&response);
   EXPECT_EQ(HostResponsesAwaitingRelease(), 0);
@@ -296,7 +297,7 @@ TEST_F(ReferenceHostTest, AStandInThatThrowsAnswers500) {
   host_.Route(HTTP_METHOD_GET, "/boom",
               [](const OutboundRequest&) -> HostAnswer { throw std::runtime_error("boom"); });
   InvokeResponse response = plugin_.Send(HTTP_METHOD_GET, "/boom");
-  EXPECT_EQ(response.status, 500u);
+  EXPECT_EQ(Unpacked(response.status), 500u);
   EXPECT_STREQ(response.result.error, "stand-in failed: boom");
   response.release(&response);
   EXPECT_THAT(host_.problems(), ElementsAre("stand-in for /boom threw: boom"));
@@ -343,8 +344,8 @@ TEST_F(ReferenceHostTest, StreamedAnswersHonourBufferAndChunkSizes) {
       return answer;
     });
     InvokeResponse response = plugin_.Send(HTTP_METHOD_GET, "/stream");
-    ASSERT_NE(response.streamRead, nullptr);
-    EXPECT_EQ(response.streamExpectedSize, body.size());
+    ASSERT_NE(Unpacked(response.streamRead), nullptr);
+    EXPECT_EQ(Unpacked(response.streamExpectedSize), body.size());
     int reads = 0;
     bool failed = false;
     const std::string text = ReadAll(response, row.buffer, &reads, &failed);
