@@ -7,6 +7,7 @@
 
 #include "host/host_binding.h"
 #include "host/http_method.h"
+#include "host/resource_events.h"
 
 namespace Kelp::Host {
 namespace {
@@ -248,6 +249,11 @@ std::size_t ReferenceHost::DeliverEvent(std::string_view channel, const HostValu
     ++delivered;
   }
   return delivered;
+}
+
+std::size_t ReferenceHost::DeliverResourceEvent(std::string_view path, std::string_view eventType,
+                                                HostValue data) {
+  return DeliverEvent(EventChannelOf(path), ResourceEventPayload(path, eventType, std::move(data)));
 }
 
 std::vector<PublishedEvent> ReferenceHost::PublishedOn(std::string_view name) const {

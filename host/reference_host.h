@@ -138,6 +138,11 @@ class ReferenceHost {
   // removed by an earlier callback of the same delivery is skipped. Returns
   // how many callbacks ran.
   std::size_t DeliverEvent(std::string_view channel, const HostValue& payload);
+  // Delivers a resource event of `path` on its channel (EventChannelOf)
+  // with the payload {"uri", "eventType", "data"}: how a stand-in tells the
+  // plugin that one of its resources changed. Returns how many callbacks ran.
+  std::size_t DeliverResourceEvent(std::string_view path, std::string_view eventType,
+                                   HostValue data);
   // What the plugin published, in order.
   const std::vector<PublishedEvent>& published() const { return published_; }
   std::vector<PublishedEvent> PublishedOn(std::string_view name) const;
