@@ -1,14 +1,16 @@
 #include "sdk/plugin/load_handshake.h"
 
-#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
+#include "sdk/plugin/plugin_manager_types.h"
 #include "sdk/rest/function_name.h"
+#include "sdk/runtime/logger.h"
 
 namespace Kelp {
 
 void AssertionFailure(const char* expression) {
-  std::fprintf(stderr, "Assertion failed!\n\nExpression: %s\n", expression);
+  Log(LogLevel::Error, kLogDbg, "Assertion failed!\n\nExpression: %s", expression);
   std::abort();
 }
 
@@ -20,7 +22,15 @@ void LoadHandshake::Run(PluginBase& plugin, PluginLoadRecord& record, std::strin
   plugin.documentationTags_ = DocumentationTags(shortName);
   plugin.identifierStem_ = MakeIdentifier(shortName);
 
+  RegisterPluginManagerTypes(plugin.registry());
   plugin.RegisterEndpoints();
+
+  plugin.apiTables_ = BuildApiDescription(plugin.registry());
+  plugin.endpointTable_ = std::make_unique<EndpointTable>(plugin.registry());
+  const ApiDescription& api = plugin.apiTables_.description();
+  plugin.apiDescriptor_ = {plugin.endpointTable_->records(), plugin.endpointTable_->count(),
+                           api.types,  api.typeCount,
+                           api.events, api.eventCount};
 
   record.major = kPluginApiVersion.major;
   record.minor = kPluginApiVersion.minor;

@@ -12,17 +12,28 @@
 #define KELP_SDK_PLUGIN_PLUGIN_BASE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "sdk/binding/api_description.h"
+#include "sdk/binding/type_registry.h"
 #include "sdk/plugin/abi.h"
 #include "sdk/plugin/plugin_identity.h"
+#include "sdk/plugin/scheduled_calls.h"
+#include "sdk/plugin/timers.h"
+#include "sdk/rest/endpoint_table.h"
+#include "sdk/runtime/plugin_log_target.h"
+#include "sdk/runtime/telemetry_sender.h"
 
 namespace Kelp {
 
 class PluginBase {
  public:
+  // Holds a reference to the process-wide logger until destroyed.
   PluginBase();
   PluginBase(const PluginBase&) = delete;
   PluginBase& operator=(const PluginBase&) = delete;
@@ -59,6 +70,14 @@ class PluginBase {
   // work, and returns what the host's leaveWait returns.
   std::uint64_t Wait();
 
+  // One-shot calls and named timers (see scheduled_calls.h and timers.h).
+  ScheduledCalls& scheduledCalls() { return scheduledCalls_; }
+  Timers& timers() { return timers_; }
+  void SetTimer(std::string_view name, double intervalSeconds, std::function<void()> callback) {
+    timers_.Set(name, intervalSeconds, std::move(callback));
+  }
+  void CancelTimer(std::string_view name) { timers_.Cancel(name); }
+
   const PluginEntryTable* entryTable() const { return &entryTable_; }
   const HostContext* hostContext() const { return hostContext_; }
   std::uint32_t hostHandle() const { return hostHandle_; }
@@ -69,7 +88,13 @@ class PluginBase {
   const std::vector<std::string>& documentationTags() const { return documentationTags_; }
   const std::string& identifierStem() const { return identifierStem_; }
   const PluginApiDescriptor* apiDescriptor() const { return &apiDescriptor_; }
+  // The plugin's own registry: builtin types from construction, the
+  // plugin-manager types and the plugin's registrations from load on.
+  TypeRegistry& registry() { return *registry_; }
+  const TypeRegistry& registry() const { return *registry_; }
   bool shuttingDown() const { return shuttingDown_; }
+  // Created at init; null before.
+  TelemetrySender* telemetrySender() const { return telemetrySender_.get(); }
 
  protected:
   friend class LoadHandshake;
@@ -91,9 +116,18 @@ class PluginBase {
 
   std::uint32_t hostHandle_ = 0;
   std::string userAgent_;
+  Timers timers_{*this};
+  ScheduledCalls scheduledCalls_{*this};
+  std::unique_ptr<TelemetrySender> telemetrySender_;
   bool shuttingDown_ = false;
   const HostContext* hostContext_ = nullptr;
+  // Installed at init unless another plugin's target is listed already.
+  std::unique_ptr<PluginLogTarget> logTarget_;
   PluginEntryTable entryTable_;
+  std::unique_ptr<TypeRegistry> registry_ = std::make_unique<TypeRegistry>();
+  // What the descriptor points to; built once registration is over.
+  ApiDescriptionTables apiTables_;
+  std::unique_ptr<EndpointTable> endpointTable_;
   PluginApiDescriptor apiDescriptor_{};
 };
 

@@ -1,8 +1,7 @@
 #include "sdk/plugin/plugin_identity.h"
 
-#include <cstdio>
-
 #include "sdk/binding/message_format.h"
+#include "sdk/runtime/logger.h"
 
 namespace Kelp {
 namespace {
@@ -11,7 +10,7 @@ void ReportUnknownPluginType(std::string_view shortName, std::string_view type) 
   const std::string message = FormatMessage(
       "GetFullNameFromShortNameAndType(\"%1\", \"%2\") called with an unknown type",
       {shortName, type});
-  std::fprintf(stderr, "            Plugin Manager| %s\n", message.c_str());
+  Log(LogLevel::Error, kLogDbg, "            Plugin Manager| %s", message.c_str());
 }
 
 }  // namespace

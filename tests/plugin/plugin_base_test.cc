@@ -66,6 +66,13 @@ TEST(LoadHandshakeTest, FillsTheRecordAndNamesThePlugin) {
   EXPECT_EQ(record.context, plugin);
   EXPECT_STREQ(record.name, "tav-premade-voice");
   EXPECT_EQ(record.apiDescriptor, plugin->apiDescriptor());
+  // Fifteen builtin types and seven plugin-manager types; the builtin event
+  // and five plugin-manager events. This plugin registers no endpoint.
+  EXPECT_EQ(record.apiDescriptor->typeCount, 22u);
+  EXPECT_EQ(record.apiDescriptor->eventCount, 6u);
+  EXPECT_EQ(record.apiDescriptor->functionCount, 0u);
+  ASSERT_NE(record.apiDescriptor->events, nullptr);
+  EXPECT_STREQ(record.apiDescriptor->events[1].name, "OnJsonApiEvent");
   EXPECT_EQ(plugin->registrations, 1);
   EXPECT_EQ(plugin->names().fullName, "ucx-be-tav-premade-voice");
   EXPECT_EQ(plugin->identifierStem(), "TavPremadeVoice");
