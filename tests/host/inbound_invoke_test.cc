@@ -168,11 +168,9 @@ TEST(DescriptorSummaryTest, WalksByCountAndChecksTheLinks) {
             "  GetA  (GET /a)\n"
             "  Named\n"
             "types: 2\n"
-            "  PartyDto\n"
-            "  <null>\n"
+            "  PartyDto, <null>\n"
             "events: 2\n"
-            "  OnJsonApiEvent\n"
-            "  <null>\n"
+            "  OnJsonApiEvent, <null>\n"
             "problem: event 0: next does not point to the following record\n");
 
   descriptor.functions = nullptr;
