@@ -4,12 +4,20 @@
 #include "sdk/binding/memory.h"
 #include "sdk/binding/message_format.h"
 #include "sdk/plugin/entry_guard.h"
+#include "sdk/runtime/logger.h"
 
 namespace Kelp {
 
-PluginBase::PluginBase() : entryTable_{InitEntry, ShutdownEntry, GetMemoryStatsEntry} {}
+PluginBase::PluginBase() : entryTable_{InitEntry, ShutdownEntry, GetMemoryStatsEntry} {
+  AcquireLogger();
+}
 
-PluginBase::~PluginBase() = default;
+PluginBase::~PluginBase() {
+  // Our target leaves the logger's list before the host table it writes to
+  // can go away.
+  logTarget_.reset();
+  ReleaseLogger();
+}
 
 const HostFunctionTable* PluginBase::functions() const {
   return hostContext_ != nullptr ? hostContext_->functions : nullptr;
@@ -17,12 +25,13 @@ const HostFunctionTable* PluginBase::functions() const {
 
 bool PluginBase::Init(const HostContext& context) {
   hostContext_ = &context;
+  InstallPluginLogTarget(context.functions, logTarget_);
   hostHandle_ = context.hostHandle;
   userAgent_ = FormatMessage("KelpClient/%1 (%2)", {hostVersion_.ToString(), names_.shortName});
   return Start();
 }
 
-void PluginBase::Shutdown() {}
+void PluginBase::Shutdown() { timers_.Clear(); }
 
 void PluginBase::HostSendRequest(InvokeResponse* response, const InvokeRequest* request) {
   const HostFunctionTable* table = functions();

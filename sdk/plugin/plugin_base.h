@@ -12,17 +12,24 @@
 #define KELP_SDK_PLUGIN_PLUGIN_BASE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sdk/plugin/abi.h"
 #include "sdk/plugin/plugin_identity.h"
+#include "sdk/plugin/scheduled_calls.h"
+#include "sdk/plugin/timers.h"
+#include "sdk/runtime/plugin_log_target.h"
 
 namespace Kelp {
 
 class PluginBase {
  public:
+  // Holds a reference to the process-wide logger until destroyed.
   PluginBase();
   PluginBase(const PluginBase&) = delete;
   PluginBase& operator=(const PluginBase&) = delete;
@@ -59,6 +66,14 @@ class PluginBase {
   // work, and returns what the host's leaveWait returns.
   std::uint64_t Wait();
 
+  // One-shot calls and named timers (see scheduled_calls.h and timers.h).
+  ScheduledCalls& scheduledCalls() { return scheduledCalls_; }
+  Timers& timers() { return timers_; }
+  void SetTimer(std::string_view name, double intervalSeconds, std::function<void()> callback) {
+    timers_.Set(name, intervalSeconds, std::move(callback));
+  }
+  void CancelTimer(std::string_view name) { timers_.Cancel(name); }
+
   const PluginEntryTable* entryTable() const { return &entryTable_; }
   const HostContext* hostContext() const { return hostContext_; }
   std::uint32_t hostHandle() const { return hostHandle_; }
@@ -91,8 +106,12 @@ class PluginBase {
 
   std::uint32_t hostHandle_ = 0;
   std::string userAgent_;
+  Timers timers_{*this};
+  ScheduledCalls scheduledCalls_{*this};
   bool shuttingDown_ = false;
   const HostContext* hostContext_ = nullptr;
+  // Installed at init unless another plugin's target is listed already.
+  std::unique_ptr<PluginLogTarget> logTarget_;
   PluginEntryTable entryTable_;
   PluginApiDescriptor apiDescriptor_{};
 };

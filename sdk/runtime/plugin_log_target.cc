@@ -9,6 +9,7 @@ PluginLogTarget::PluginLogTarget(const HostFunctionTable* functions) : functions
 PluginLogTarget::~PluginLogTarget() { Retire(); }
 
 bool PluginLogTarget::Write(const LogRecord& record) {
+  if (functions_ == nullptr || functions_->log == nullptr) return true;
   functions_->log(functions_, record.level, record.message);
   return true;
 }

@@ -18,7 +18,8 @@ class PluginLogTarget final : public LogTarget {
   ~PluginLogTarget() override;
 
   const char* TypeName() const override { return "PluginLogTarget"; }
-  // Calls the host's log slot; the host must not log back into us from it.
+  // Calls the host's log slot (a table without one loses the message); the
+  // host must not log back into us from it.
   bool Write(const LogRecord& record) override;
 
  private:
