@@ -11,7 +11,8 @@ namespace {
 constexpr std::size_t kMaxSpecLength = 60;
 
 struct Spec {
-  std::string flagsWidthPrecision;  // "-+ #0", width, "." precision
+  std::string flags;           // from "-+ #0"
+  std::string widthPrecision;  // width, "." precision
   char letter = 0;
 };
 
@@ -23,12 +24,25 @@ bool ReadSpec(std::string_view format, std::size_t& at, Spec& spec) {
     while (at < format.size() && std::strchr(set, format[at]) != nullptr && format[at] != 0) ++at;
   };
   take("-+ #0");
-  take("0123456789");
+  spec.flags.assign(format.substr(start, at - start));
+  // Widths and precisions above the output limit could only make printf pad
+  // for a long time; they are capped, which changes nothing visible.
+  auto number = [&] {
+    std::size_t value = 0;
+    while (at < format.size() && format[at] >= '0' && format[at] <= '9') {
+      value = std::min<std::size_t>(value * 10 + static_cast<std::size_t>(format[at] - '0'),
+                                    kMaxMessageSize);
+      ++at;
+    }
+    return value;
+  };
+  const std::size_t widthStart = at;
+  const std::size_t width = number();
+  if (at > widthStart) spec.widthPrecision = std::to_string(width);
   if (at < format.size() && format[at] == '.') {
     ++at;
-    take("0123456789");
+    spec.widthPrecision += "." + std::to_string(number());
   }
-  spec.flagsWidthPrecision.assign(format.substr(start, at - start));
   // Length modifiers are accepted and dropped: the argument's own type fixes
   // the length used.
   take("hlLjtz");
@@ -94,10 +108,16 @@ std::string PrintfFormat(const Spec& spec, const MessageArg& arg) {
   }
   char letter = spec.letter != 0 && std::strchr(accepted, spec.letter) != nullptr ? spec.letter
                                                                                    : fallback;
-  if (arg.type() == MessageArg::Type::Text) letter = 's';
   // "%c" of a 64-bit value would need an int; print it as a number instead.
   if (letter == 'c' && arg.type() != MessageArg::Type::Int32) letter = fallback;
-  return "%" + spec.flagsWidthPrecision + length + letter;
+  if (arg.type() != MessageArg::Type::Text) {
+    return "%" + spec.flags + spec.widthPrecision + length + letter;
+  }
+  // Only "-" has a defined meaning for "%s".
+  const bool leftAlign = spec.flags.find('-') != std::string::npos;
+  std::string format = leftAlign ? "%-" : "%";
+  format += spec.widthPrecision;
+  return format + 's';
 }
 
 }  // namespace

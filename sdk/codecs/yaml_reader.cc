@@ -383,6 +383,9 @@ bool EventReader::Alias(const yaml_event_t& event) {
     return FailAt("Undefined alias encountered: \"%1\". At line: %2 col: %3", name,
                   event.start_mark);
   }
+  // The target first: adding it may move the nodes that the source path
+  // passes through.
+  BindingProperty& target = builder_.NextTarget();
   const BindingProperty& source = Follow(it->second.location);
   // Copies multiply: a few lines of anchors and aliases can describe more
   // values than memory holds, or nest deeper than the limit.
@@ -397,7 +400,7 @@ bool EventReader::Alias(const yaml_event_t& event) {
                   event.start_mark);
   }
   aliasValues_ += extent.values;
-  builder_.NextTarget() = source;
+  target = source;
   return true;
 }
 

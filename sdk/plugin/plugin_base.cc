@@ -28,6 +28,7 @@ bool PluginBase::Init(const HostContext& context) {
   InstallPluginLogTarget(context.functions, logTarget_);
   hostHandle_ = context.hostHandle;
   userAgent_ = FormatMessage("KelpClient/%1 (%2)", {hostVersion_.ToString(), names_.shortName});
+  telemetrySender_ = std::make_unique<TelemetrySender>(*this);
   return Start();
 }
 

@@ -24,6 +24,7 @@
 #include "sdk/plugin/scheduled_calls.h"
 #include "sdk/plugin/timers.h"
 #include "sdk/runtime/plugin_log_target.h"
+#include "sdk/runtime/telemetry_sender.h"
 
 namespace Kelp {
 
@@ -85,6 +86,8 @@ class PluginBase {
   const std::string& identifierStem() const { return identifierStem_; }
   const PluginApiDescriptor* apiDescriptor() const { return &apiDescriptor_; }
   bool shuttingDown() const { return shuttingDown_; }
+  // Created at init; null before.
+  TelemetrySender* telemetrySender() const { return telemetrySender_.get(); }
 
  protected:
   friend class LoadHandshake;
@@ -108,6 +111,7 @@ class PluginBase {
   std::string userAgent_;
   Timers timers_{*this};
   ScheduledCalls scheduledCalls_{*this};
+  std::unique_ptr<TelemetrySender> telemetrySender_;
   bool shuttingDown_ = false;
   const HostContext* hostContext_ = nullptr;
   // Installed at init unless another plugin's target is listed already.

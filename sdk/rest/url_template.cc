@@ -15,6 +15,10 @@ bool InClass(PlaceholderKind kind, char c) {
 
 // End of the longest run from `from` whose characters fit `kind`.
 std::size_t RunEnd(PlaceholderKind kind, std::string_view path, std::size_t from) {
+  if (kind == PlaceholderKind::Segment && from < path.size()) {
+    const void* slash = std::memchr(path.data() + from, '/', path.size() - from);
+    return slash == nullptr ? path.size() : static_cast<const char*>(slash) - path.data();
+  }
   while (from < path.size() && InClass(kind, path[from])) ++from;
   return from;
 }
@@ -148,7 +152,15 @@ bool UrlTemplate::MatchGroups(std::string_view path,
 
 void PercentDecode(std::string_view in, std::string& out) {
   out.clear();
+  // Most values hold nothing to decode: copy runs up to the next "+" or "%".
   for (std::size_t i = 0; i < in.size(); ++i) {
+    std::size_t special = i;
+    while (special < in.size() && in[special] != '+' && in[special] != '%') ++special;
+    if (special != i) {
+      out.append(in.data() + i, special - i);
+      if (special == in.size()) break;
+      i = special;
+    }
     const char c = in[i];
     if (c == '+') {
       out += ' ';

@@ -1,0 +1,122 @@
+#include "sdk/codecs/json_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/codecs/describe.h"
+
+namespace Kelp {
+namespace {
+
+using testing::Describe;
+
+TEST(JsonReaderTest, MapsValuesToKinds) {
+  const struct {
+    std::string_view json;
+    const char* described;
+  } kRows[] = {
+      {"[1, -1, 1.0, 18446744073709551615]", "[u1,s-1,f1,u18446744073709551615]"},
+      {"18446744073709551616", "f1.8446744073709552e+19"},
+      {"-9223372036854775808", "s-9223372036854775808"},
+      {"-0", "s0"},
+      {"4294967296", "u4294967296"},
+      {"[null, true, false, \"x\"]", "[null,true,false,\"x\"]"},
+      {"{}", "{}"},
+      {"[]", "[]"},
+      {"{\"b\": {\"c\": []}, \"a\": null}", "{a:null,b:{c:[]}}"},
+      {"null", "null"},
+      {"\t\r\n 7 \n", "u7"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.json);
+    const ConversionResult result = ReadJson(row.json);
+    ASSERT_TRUE(result.ok()) << result.error();
+    EXPECT_EQ(Describe(result.value()), row.described);
+  }
+}
+
+TEST(JsonReaderTest, RepeatedMembersMergeIntoTheSameField) {
+  const struct {
+    std::string_view json;
+    const char* described;
+  } kRows[] = {
+      {R"({"a": 1, "a": 2})", "{a:u2}"},
+      {R"({"a": 1, "a": null})", "{a:u1}"},
+      {R"({"a": [1], "a": [2]})", "{a:[u1,u2]}"},
+      {R"({"a": {"x": 1}, "a": {"y": 2}})", "{a:{x:u1,y:u2}}"},
+      {R"({"a": {"x": 1}, "a": [2]})", "{a:[u2]}"},
+      {R"({"a": [1], "a": {"y": 2}})", "{a:{y:u2}}"},
+      {R"({"a": [1], "a": "s"})", "{a:\"s\"}"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.json);
+    const ConversionResult result = ReadJson(row.json);
+    ASSERT_TRUE(result.ok()) << result.error();
+    EXPECT_EQ(Describe(result.value()), row.described);
+  }
+}
+
+TEST(JsonReaderTest, EmptyOrWhiteSpaceTextIsAnEmptyValue) {
+  for (std::string_view text : {std::string_view(), std::string_view("   "),
+                                std::string_view(" \t\r\n"), std::string_view(" \0{", 3)}) {
+    const ConversionResult result = ReadJson(text);
+    EXPECT_TRUE(result.ok()) << result.error();
+    EXPECT_TRUE(result.value().IsEmpty());
+  }
+}
+
+TEST(JsonReaderTest, ReportsRapidJsonTextAndOffset) {
+  const struct {
+    std::string_view json;
+    const char* error;
+  } kRows[] = {
+      {"{} {}", "Error: The document root must not be followed by other values. at offset 3."},
+      {"[1,]", "Error: Invalid value. at offset 3."},
+      {"{\"a\" 1}", "Error: Missing a colon after a name of object member. at offset 5."},
+      {"[1 2]", "Error: Missing a comma or ']' after an array element. at offset 3."},
+      {"\"abc", "Error: Missing a closing quotation mark in string. at offset 4."},
+      {"1e999", "Error: Number too big to be stored in double. at offset 0."},
+      {"\f", "Error: Invalid value. at offset 0."},
+      {"[NaN]", "Error: Invalid value. at offset 1."},
+      {"// c\n1", "Error: Invalid value. at offset 0."},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.json);
+    const ConversionResult result = ReadJson(row.json);
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.error(), row.error);
+    // Nothing of the partly built value survives beside the message.
+    EXPECT_EQ(result.value().size(), 1u);
+  }
+}
+
+TEST(JsonReaderTest, TextEndsAtItsFirstNul) {
+  const ConversionResult number = ReadJson(std::string_view("123\0garbage", 11));
+  ASSERT_TRUE(number.ok()) << number.error();
+  EXPECT_EQ(Describe(number.value()), "u123");
+
+  const ConversionResult open = ReadJson(std::string_view("[1\0]", 4));
+  EXPECT_EQ(open.error(), "Error: Missing a comma or ']' after an array element. at offset 2.");
+
+  // An escaped NUL cuts a string or member name there.
+  const ConversionResult escaped = ReadJson(R"({"a\u0000b": "x\u0000y"})");
+  ASSERT_TRUE(escaped.ok()) << escaped.error();
+  EXPECT_EQ(Describe(escaped.value()), "{a:\"x\"}");
+}
+
+TEST(JsonReaderTest, AcceptsTheDepthLimitAndRefusesOneMore) {
+  const auto nested = [](int depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+  };
+  const ConversionResult deepest = ReadJson(nested(kMaxNestingDepth));
+  EXPECT_TRUE(deepest.ok()) << deepest.error();
+
+  const ConversionResult tooDeep = ReadJson(nested(kMaxNestingDepth + 1));
+  EXPECT_EQ(tooDeep.error(), "Error: The document is nested deeper than 512 levels at offset 512.");
+
+  std::string members;
+  for (int i = 0; i <= kMaxNestingDepth; ++i) members += "{\"k\":";
+  EXPECT_FALSE(ReadJson(members).ok());
+}
+
+}  // namespace
+}  // namespace Kelp
