@@ -5,6 +5,7 @@
 
 #include "sdk/binding/binding_value.h"
 #include "sdk/binding/message_format.h"
+#include "sdk/binding/type_id.h"
 #include "sdk/plugin/event_channel.h"
 #include "sdk/plugin/plugin_manager_types.h"
 
@@ -19,20 +20,23 @@ RemotingResult Failed(std::string message) {
 
 }  // namespace
 
-RemotingResult PublishResourceEventData(PluginBase& plugin, std::string_view path,
-                                        BindingProperty data) {
-  PluginResourceEvent event;
-  event.uri = std::string(path);
-  event.eventType = PluginResourceEventType::Update;
-  event.data = std::move(data);
-  const std::string channel = EventChannelName(path);
+BindingProperty& StartResourceEventTree(BindingProperty& tree, std::string_view path) {
+  tree.Reset();
+  tree.MakeStructure();
+  tree["uri"].SetString(path);
+  tree["eventType"].SetEnum(static_cast<std::int32_t>(PluginResourceEventType::Update),
+                            StaticTypeOf<PluginResourceEventType>());
+  return tree["data"];
+}
 
-  const ConversionResult tree = ToProperty(event, plugin.registry());
-  if (!tree.ok()) return Failed(std::string(tree.error()));
+RemotingResult PublishResourceEventTree(PluginBase& plugin, std::string_view path,
+                                        const BindingProperty& tree) {
   EventRecord record{};
-  if (!ToBindingValue(tree.value(), &plugin.registry(), record.payload)) {
+  // The registry names the event type: it travels as "Update".
+  if (!ToBindingValue(tree, &plugin.registry(), record.payload)) {
     return Failed(FormatMessage("Couldn't convert the event for '%1' to a boundary value.", {path}));
   }
+  const std::string channel = EventChannelName(path);
   record.name = channel.c_str();
   plugin.HostPublishEvent(&record);
   if (channel != kJsonApiEventName) {
@@ -42,6 +46,13 @@ RemotingResult PublishResourceEventData(PluginBase& plugin, std::string_view pat
   // The host has copied what it keeps; the payload is ours to release.
   Destroy(record.payload);
   return {};
+}
+
+RemotingResult PublishResourceEventData(PluginBase& plugin, std::string_view path,
+                                        const BindingProperty& data) {
+  BindingProperty tree;
+  StartResourceEventTree(tree, path) = data;
+  return PublishResourceEventTree(plugin, path, tree);
 }
 
 }  // namespace Kelp

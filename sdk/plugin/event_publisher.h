@@ -24,19 +24,31 @@
 
 namespace Kelp {
 
+// The event tree with its "uri" and "eventType" ("Update") set and an empty
+// "data" field last; fill the data through `data`.
+BindingProperty& StartResourceEventTree(BindingProperty& tree, std::string_view path);
+
+// Sends a tree made by StartResourceEventTree.
+RemotingResult PublishResourceEventTree(PluginBase& plugin, std::string_view path,
+                                        const BindingProperty& tree);
+
 // Publishes `data` as it stands.
 RemotingResult PublishResourceEventData(PluginBase& plugin, std::string_view path,
-                                        BindingProperty data);
+                                        const BindingProperty& data);
 
 template <class T>
 RemotingResult PublishResourceEvent(PluginBase& plugin, std::string_view path, const T& value) {
-  ConversionResult data = ToProperty(value, plugin.registry());
-  if (!data.ok()) {
+  // The value is written straight into the event's "data", so it is
+  // converted once.
+  BindingProperty tree;
+  ConversionResult converted;
+  ToProperty(converted, value, plugin.registry(), StartResourceEventTree(tree, path));
+  if (!converted.ok()) {
     RemotingResult failed;
-    failed.SetFailure(400, std::string(data.error()));
+    failed.SetFailure(400, std::string(converted.error()));
     return failed;
   }
-  return PublishResourceEventData(plugin, path, std::move(data.value()));
+  return PublishResourceEventTree(plugin, path, tree);
 }
 
 }  // namespace Kelp
