@@ -10,8 +10,8 @@ std::string Text(const char* text) { return text == nullptr ? "<null>" : text; }
 // Walks `count` records of one array, checking each record's link to the
 // next. `Link` returns a record's `next`; `Describe` turns it into an entry.
 template <typename Record, typename Link, typename Describe>
-void WalkArray(const char* what, Record* records, std::uint32_t count, Link link,
-               Describe describe, std::vector<std::string>& problems) {
+void WalkArray(const char* what, Record* records, std::uint32_t count, Link link, Describe describe,
+               std::vector<std::string>& problems) {
   if (records == nullptr) {
     if (count != 0) {
       problems.push_back(std::string("null ") + what + " array with count " +
@@ -60,6 +60,27 @@ DescriptorSummary SummarizeDescriptor(const PluginApiDescriptor* descriptor) {
   return summary;
 }
 
+namespace {
+
+// "<title>: <count>" and the names after it, comma-separated and wrapped
+// into indented lines of at most about 100 characters.
+std::string FormatNames(const char* title, const std::vector<std::string>& names) {
+  std::string text = std::string(title) + ": " + std::to_string(names.size());
+  std::size_t lineLength = 100;  // starts a new line at the first name
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string item = names[i] + (i + 1 < names.size() ? "," : "");
+    if (lineLength + 1 + item.size() > 100) {
+      text += "\n ";
+      lineLength = 1;
+    }
+    text += " " + item;
+    lineLength += 1 + item.size();
+  }
+  return text + "\n";
+}
+
+}  // namespace
+
 std::string FormatDescriptorSummary(const DescriptorSummary& summary) {
   std::string text = "functions: " + std::to_string(summary.functions.size()) + "\n";
   for (const auto& function : summary.functions) {
@@ -69,10 +90,8 @@ std::string FormatDescriptorSummary(const DescriptorSummary& summary) {
     }
     text += "\n";
   }
-  text += "types: " + std::to_string(summary.types.size()) + "\n";
-  for (const auto& type : summary.types) text += "  " + type + "\n";
-  text += "events: " + std::to_string(summary.events.size()) + "\n";
-  for (const auto& event : summary.events) text += "  " + event + "\n";
+  text += FormatNames("types", summary.types);
+  text += FormatNames("events", summary.events);
   for (const auto& problem : summary.problems) text += "problem: " + problem + "\n";
   return text;
 }

@@ -29,7 +29,8 @@ struct DescriptorSummary {
 // with one problem.
 DescriptorSummary SummarizeDescriptor(const PluginApiDescriptor* descriptor);
 
-// Several lines: the three counts with the names under each, then problems.
+// Several lines: each function with its method and path, the type and event
+// names as wrapped lists, then the problems.
 std::string FormatDescriptorSummary(const DescriptorSummary& summary);
 
 }  // namespace Kelp::Host

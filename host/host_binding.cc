@@ -70,7 +70,8 @@ BindingValue Build(const HostValue& value, BindingTagging tagging) {
   const bool handedOver = tagging == BindingTagging::HandedOver;
   BindingValue result{};
   switch (value.kind()) {
-    case HostValue::Kind::Null: return result;
+    case HostValue::Kind::Null:
+      return result;
     case HostValue::Kind::Bool:
       result.kind = BINDING_VALUE_BOOL;
       result.payload.boolean = value.AsBool() ? 1 : 0;
@@ -103,8 +104,10 @@ BindingValue Build(const HostValue& value, BindingTagging tagging) {
       }
       return result;
     }
-    case HostValue::Kind::Array: return BuildArray(value.AsArray(), tagging);
-    case HostValue::Kind::Object: return BuildObject(value.AsObject(), tagging);
+    case HostValue::Kind::Array:
+      return BuildArray(value.AsArray(), tagging);
+    case HostValue::Kind::Object:
+      return BuildObject(value.AsObject(), tagging);
   }
   return result;
 }

@@ -58,8 +58,8 @@ void FillHeaders(InvokeResponse& response, const HostAnswer& answer) {
 
 }  // namespace
 
-std::uint8_t KELP_CDECL HostStream::Read(void* context, std::uint8_t* buffer,
-                                         std::uint32_t* count, std::uint8_t* more) {
+std::uint8_t KELP_CDECL HostStream::Read(void* context, std::uint8_t* buffer, std::uint32_t* count,
+                                         std::uint8_t* more) {
   auto* stream = static_cast<HostStream*>(context);
   if (stream == nullptr || count == nullptr || more == nullptr) return 0;
   const int call = stream->reads_++;

@@ -39,11 +39,21 @@ void AppendQuoted(std::string& out, std::string_view text) {
   out += '"';
   for (const char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char escape[8];
@@ -73,12 +83,24 @@ void AppendDouble(std::string& out, double value) {
 
 void AppendJson(std::string& out, const HostValue& value) {
   switch (value.kind()) {
-    case HostValue::Kind::Null: out += "null"; return;
-    case HostValue::Kind::Bool: out += value.AsBool() ? "true" : "false"; return;
-    case HostValue::Kind::Signed: out += std::to_string(value.AsSigned()); return;
-    case HostValue::Kind::Unsigned: out += std::to_string(value.AsUnsigned()); return;
-    case HostValue::Kind::Double: AppendDouble(out, value.AsDouble()); return;
-    case HostValue::Kind::String: AppendQuoted(out, value.AsString()); return;
+    case HostValue::Kind::Null:
+      out += "null";
+      return;
+    case HostValue::Kind::Bool:
+      out += value.AsBool() ? "true" : "false";
+      return;
+    case HostValue::Kind::Signed:
+      out += std::to_string(value.AsSigned());
+      return;
+    case HostValue::Kind::Unsigned:
+      out += std::to_string(value.AsUnsigned());
+      return;
+    case HostValue::Kind::Double:
+      AppendDouble(out, value.AsDouble());
+      return;
+    case HostValue::Kind::String:
+      AppendQuoted(out, value.AsString());
+      return;
     case HostValue::Kind::Blob: {
       static constexpr char kHex[] = "0123456789abcdef";
       out += "b\"";
@@ -147,20 +169,28 @@ class BindingCopier {
   HostValue CopyAt(const BindingValue& value, int depth) {
     if (depth > kMaxHostValueDepth) return Fail("value nested deeper than 512 levels");
     switch (value.kind) {
-      case BINDING_VALUE_EMPTY: return HostValue();
-      case BINDING_VALUE_BOOL: return HostValue(value.payload.boolean != 0);
-      case BINDING_VALUE_SIGNED: return HostValue(value.payload.i64);
-      case BINDING_VALUE_UNSIGNED: return HostValue(value.payload.u64);
-      case BINDING_VALUE_FLOAT: return HostValue(value.payload.f64);
+      case BINDING_VALUE_EMPTY:
+        return HostValue();
+      case BINDING_VALUE_BOOL:
+        return HostValue(value.payload.boolean != 0);
+      case BINDING_VALUE_SIGNED:
+        return HostValue(value.payload.i64);
+      case BINDING_VALUE_UNSIGNED:
+        return HostValue(value.payload.u64);
+      case BINDING_VALUE_FLOAT:
+        return HostValue(value.payload.f64);
       case BINDING_VALUE_STRING_BORROWED:
       case BINDING_VALUE_STRING_OWNED:
         return CopyString(value.payload.string.text, value.payload.string.length);
       case BINDING_VALUE_BLOB_BORROWED:
       case BINDING_VALUE_BLOB_OWNED:
         return CopyBlob(value.payload.blob.bytes, value.payload.blob.count);
-      case BINDING_VALUE_COLLECTION: return CopyCollection(value, depth);
-      case BINDING_VALUE_STRUCTURE: return CopyStructure(value, depth);
-      default: return Fail("unknown value kind " + std::to_string(value.kind));
+      case BINDING_VALUE_COLLECTION:
+        return CopyCollection(value, depth);
+      case BINDING_VALUE_STRUCTURE:
+        return CopyStructure(value, depth);
+      default:
+        return Fail("unknown value kind " + std::to_string(value.kind));
     }
   }
 

@@ -5,7 +5,7 @@
 namespace Kelp::Host {
 
 std::string MethodText(std::uint32_t method, const char* methodName) {
-  static constexpr const char* kTexts[] = {"DELETE", "GET", "HEAD", "OPTIONS",
+  static constexpr const char* kTexts[] = {"DELETE", "GET",  "HEAD", "OPTIONS",
                                            "PATCH",  "POST", "PUT"};
   if (method >= HTTP_METHOD_DELETE && method <= HTTP_METHOD_PUT) return kTexts[method - 1];
   if (method == HTTP_METHOD_NAMED) {

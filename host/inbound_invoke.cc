@@ -77,9 +77,9 @@ const EndpointFunctionRecord* FindEndpoint(const PluginApiDescriptor* descriptor
   std::size_t bestLength = std::numeric_limits<std::size_t>::max();
   for (const EndpointFunctionRecord& function : Functions(descriptor)) {
     if (!MethodFits(function, method, methodName)) continue;
-    const char* pathTemplate =
-        function.path != nullptr && function.path[0] != '\0' ? function.path
-                                                             : function.description.name;
+    const char* pathTemplate = function.path != nullptr && function.path[0] != '\0'
+                                   ? function.path
+                                   : function.description.name;
     if (pathTemplate == nullptr) continue;
     const auto captures = MatchPathTemplate(pathTemplate, path);
     if (!captures) continue;
@@ -102,8 +102,7 @@ const EndpointFunctionRecord* FindEndpointByName(const PluginApiDescriptor* desc
   return nullptr;
 }
 
-InvokeResult InvokeEndpoint(const EndpointFunctionRecord& function,
-                            const InboundRequest& request) {
+InvokeResult InvokeEndpoint(const EndpointFunctionRecord& function, const InboundRequest& request) {
   InvokeResult result;
   result.functionName = TextOrEmpty(function.description.name);
   if (function.invoke == nullptr) {

@@ -62,8 +62,7 @@ const EndpointFunctionRecord* FindEndpointByName(const PluginApiDescriptor* desc
 // Calls `function`'s invoke entry with `request`. Every value that the host
 // passes is built by the host and freed after the call; the response is
 // copied and then released through its own release function.
-InvokeResult InvokeEndpoint(const EndpointFunctionRecord& function,
-                            const InboundRequest& request);
+InvokeResult InvokeEndpoint(const EndpointFunctionRecord& function, const InboundRequest& request);
 
 }  // namespace Kelp::Host
 

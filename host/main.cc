@@ -50,10 +50,10 @@ void PrintMemory(const ReferenceHost& host) {
     std::printf("memory: not reported\n");
     return;
   }
-  std::printf("memory: %" PRIu64 " bytes in %" PRIu64 " allocations, %" PRIu64
-              " freed in %" PRIu64 " releases, peak %" PRIu64 " bytes\n",
-              stats->bytesAllocated, stats->allocationCount, stats->bytesFreed,
-              stats->freeCount, stats->peakBytesInUse);
+  std::printf("memory: %" PRIu64 " bytes in %" PRIu64 " allocations, %" PRIu64 " freed in %" PRIu64
+              " releases, peak %" PRIu64 " bytes\n",
+              stats->bytesAllocated, stats->allocationCount, stats->bytesFreed, stats->freeCount,
+              stats->peakBytesInUse);
 }
 
 // Returns 0 when the plugin loaded, started and shut down without a problem.
@@ -70,8 +70,8 @@ int Run(const std::string& libraryPath, bool verbose) {
     return 1;
   }
   const auto& record = host.loadRecord();
-  std::printf("plugin: %s (plugin API %" PRIu32 ".%" PRIu32 ".%" PRIu32 ")\n",
-              host.name().c_str(), record.major, record.minor, record.patch);
+  std::printf("plugin: %s (plugin API %" PRIu32 ".%" PRIu32 ".%" PRIu32 ")\n", host.name().c_str(),
+              record.major, record.minor, record.patch);
   const auto summary = Kelp::Host::SummarizeDescriptor(host.descriptor());
   std::fputs(Kelp::Host::FormatDescriptorSummary(summary).c_str(), stdout);
 

@@ -54,8 +54,7 @@ void OutboundRouter::Route(std::uint32_t method, std::string path, RequestHandle
   Add({method, std::move(path), false, std::move(handler)});
 }
 
-void OutboundRouter::RoutePrefix(std::uint32_t method, std::string prefix,
-                                 RequestHandler handler) {
+void OutboundRouter::RoutePrefix(std::uint32_t method, std::string prefix, RequestHandler handler) {
   Add({method, std::move(prefix), true, std::move(handler)});
 }
 

@@ -34,8 +34,7 @@ std::optional<std::vector<Token>> Parse(std::string_view pathTemplate) {
 
 class Matcher {
  public:
-  Matcher(const std::vector<Token>& tokens, std::string_view path)
-      : tokens_(tokens), path_(path) {}
+  Matcher(const std::vector<Token>& tokens, std::string_view path) : tokens_(tokens), path_(path) {}
 
   bool Match(std::size_t token, std::size_t at) {
     if (token == tokens_.size()) return at == path_.size();
@@ -49,7 +48,8 @@ class Matcher {
         if (end == std::string_view::npos) end = path_.size();
         return TryLengths(token, at, end - at);
       }
-      case TokenKind::Rest: return TryLengths(token, at, path_.size() - at);
+      case TokenKind::Rest:
+        return TryLengths(token, at, path_.size() - at);
       case TokenKind::Fragment:
         return at < path_.size() && path_[at] == '#' &&
                TryLengths(token, at + 1, path_.size() - at - 1);

@@ -21,8 +21,7 @@ namespace Kelp::Host {
 using PathCaptures = std::vector<std::pair<std::string, std::string>>;
 
 // The captures when `path` fits `pathTemplate` as a whole; nullopt otherwise.
-std::optional<PathCaptures> MatchPathTemplate(std::string_view pathTemplate,
-                                              std::string_view path);
+std::optional<PathCaptures> MatchPathTemplate(std::string_view pathTemplate, std::string_view path);
 
 }  // namespace Kelp::Host
 

@@ -22,8 +22,8 @@ PluginLibrary::PluginLibrary(const std::string& path) {
   dlerror();
   void* symbol = dlsym(handle_, KELP_PLUGIN_ENTRY_NAME);
   if (symbol == nullptr) {
-    error_ = std::string("no entry point " KELP_PLUGIN_ENTRY_NAME " in ") + path + ": " +
-             LoaderError();
+    error_ =
+        std::string("no entry point " KELP_PLUGIN_ENTRY_NAME " in ") + path + ": " + LoaderError();
     return;
   }
   entry_ = reinterpret_cast<PluginLoadFunction>(symbol);

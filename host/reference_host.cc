@@ -7,6 +7,7 @@
 
 #include "host/host_binding.h"
 #include "host/http_method.h"
+#include "host/resource_events.h"
 
 namespace Kelp::Host {
 namespace {
@@ -79,16 +80,15 @@ struct HostSlots {
     Guard(self, "publishEvent", [&](ReferenceHost& host) { host.OnPublishEvent(event); });
   }
   static void KELP_CDECL Subscribe(const HostFunctionTable* self, const char* name,
-                                   std::uint32_t hostHandle, EventCallback callback,
-                                   void* context, std::uint32_t flags) {
+                                   std::uint32_t hostHandle, EventCallback callback, void* context,
+                                   std::uint32_t flags) {
     Guard(self, "subscribe", [&](ReferenceHost& host) {
       host.OnSubscribe(name, hostHandle, callback, context, flags);
     });
   }
   static void KELP_CDECL Unsubscribe(const HostFunctionTable* self, const char* name,
                                      std::uint32_t hostHandle) {
-    Guard(self, "unsubscribe",
-          [&](ReferenceHost& host) { host.OnUnsubscribe(name, hostHandle); });
+    Guard(self, "unsubscribe", [&](ReferenceHost& host) { host.OnUnsubscribe(name, hostHandle); });
   }
   static void KELP_CDECL Schedule(const HostFunctionTable* self, const char* name,
                                   ScheduledCallback callback, void* context, double delaySeconds,
@@ -117,11 +117,11 @@ struct HostSlots {
 
 ReferenceHost::ReferenceHost(PluginLoadFunction entry, HostOptions options)
     : slots_(std::make_unique<SlotTable>()), entry_(entry), options_(options) {
-  slots_->table = HostFunctionTable{
-      &HostSlots::SendRequest, &HostSlots::Slot1,     &HostSlots::PublishEvent,
-      &HostSlots::Subscribe,   &HostSlots::Unsubscribe, &HostSlots::Schedule,
-      &HostSlots::Yield,       &HostSlots::EnterWait, &HostSlots::LeaveWait,
-      &HostSlots::Log};
+  slots_->table =
+      HostFunctionTable{&HostSlots::SendRequest, &HostSlots::Slot1,       &HostSlots::PublishEvent,
+                        &HostSlots::Subscribe,   &HostSlots::Unsubscribe, &HostSlots::Schedule,
+                        &HostSlots::Yield,       &HostSlots::EnterWait,   &HostSlots::LeaveWait,
+                        &HostSlots::Log};
   slots_->host = this;
 }
 
@@ -251,6 +251,11 @@ std::size_t ReferenceHost::DeliverEvent(std::string_view channel, const HostValu
   return delivered;
 }
 
+std::size_t ReferenceHost::DeliverResourceEvent(std::string_view path, std::string_view eventType,
+                                                HostValue data) {
+  return DeliverEvent(EventChannelOf(path), ResourceEventPayload(path, eventType, std::move(data)));
+}
+
 std::vector<PublishedEvent> ReferenceHost::PublishedOn(std::string_view name) const {
   std::vector<PublishedEvent> matching;
   for (const PublishedEvent& event : published_) {
@@ -287,17 +292,16 @@ void ReferenceHost::OnPublishEvent(const EventRecord* event) {
   if (!copy.error.empty()) return;
   // Delivered from the loop: the publisher is inside a call of its own and
   // must not be called back before it returns.
-  loop_.Post("event " + copy.name, 0,
-             [this, name = copy.name, value = std::move(copy.payload)] {
-               DeliverEvent(name, value);
-             },
-             kHostTask);
+  loop_.Post(
+      "event " + copy.name, 0,
+      [this, name = copy.name, value = std::move(copy.payload)] { DeliverEvent(name, value); },
+      kHostTask);
 }
 
-void ReferenceHost::OnSubscribe(const char* name, std::uint32_t hostHandle,
-                                EventCallback callback, void* context, std::uint32_t flags) {
-  Record("subscribe", Quote(name) + " handle=" + std::to_string(hostHandle) +
-                          " flags=" + std::to_string(flags));
+void ReferenceHost::OnSubscribe(const char* name, std::uint32_t hostHandle, EventCallback callback,
+                                void* context, std::uint32_t flags) {
+  Record("subscribe",
+         Quote(name) + " handle=" + std::to_string(hostHandle) + " flags=" + std::to_string(flags));
   if (name == nullptr || callback == nullptr) {
     Problem("subscribe " + Quote(name) + " without a name or callback");
     return;
@@ -349,10 +353,10 @@ void ReferenceHost::OnSchedule(const char* name, ScheduledCallback callback, voi
     return;
   }
   const double delay = delaySeconds > 0 ? delaySeconds : 0.0;
-  scheduled_.push_back({name == nullptr ? std::string() : name, delaySeconds,
-                        NowSeconds() + delay});
-  loop_.Post(scheduled_.back().name, delay, [callback, context] { callback(context); },
-             kPluginTask);
+  scheduled_.push_back(
+      {name == nullptr ? std::string() : name, delaySeconds, NowSeconds() + delay});
+  loop_.Post(
+      scheduled_.back().name, delay, [callback, context] { callback(context); }, kPluginTask);
 }
 
 void ReferenceHost::OnYield() {
@@ -468,12 +472,12 @@ InvokeResult ReferenceHost::Deliver(const EndpointFunctionRecord* function,
 }
 
 InvokeResult ReferenceHost::Invoke(const InboundRequest& request) {
-  return Deliver(
-      loaded() ? FindEndpoint(descriptor(), request.method, request.methodName, request.path)
-               : nullptr,
-      request,
-      "No function for " + MethodText(request.method, request.methodName.c_str()) + " " +
-          request.path);
+  return Deliver(loaded()
+                     ? FindEndpoint(descriptor(), request.method, request.methodName, request.path)
+                     : nullptr,
+                 request,
+                 "No function for " + MethodText(request.method, request.methodName.c_str()) + " " +
+                     request.path);
 }
 
 InvokeResult ReferenceHost::Invoke(std::uint32_t method, std::string path,

@@ -138,6 +138,11 @@ class ReferenceHost {
   // removed by an earlier callback of the same delivery is skipped. Returns
   // how many callbacks ran.
   std::size_t DeliverEvent(std::string_view channel, const HostValue& payload);
+  // Delivers a resource event of `path` on its channel (EventChannelOf)
+  // with the payload {"uri", "eventType", "data"}: how a stand-in tells the
+  // plugin that one of its resources changed. Returns how many callbacks ran.
+  std::size_t DeliverResourceEvent(std::string_view path, std::string_view eventType,
+                                   HostValue data);
   // What the plugin published, in order.
   const std::vector<PublishedEvent>& published() const { return published_; }
   std::vector<PublishedEvent> PublishedOn(std::string_view name) const;
@@ -196,8 +201,8 @@ class ReferenceHost {
   void OnSubscribe(const char* name, std::uint32_t hostHandle, EventCallback callback,
                    void* context, std::uint32_t flags);
   void OnUnsubscribe(const char* name, std::uint32_t hostHandle);
-  void OnSchedule(const char* name, ScheduledCallback callback, void* context,
-                  double delaySeconds, std::uint32_t reserved);
+  void OnSchedule(const char* name, ScheduledCallback callback, void* context, double delaySeconds,
+                  std::uint32_t reserved);
   void OnYield();
   void OnEnterWait(const char* name, std::uint32_t reserved);
   std::uint64_t OnLeaveWait();

@@ -1,10 +1,10 @@
 #include "host/event_loop.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace Kelp::Host {
 namespace {
@@ -27,8 +27,7 @@ TEST(EventLoopTest, RunsByDueTimeThenQueueOrderOnTheVirtualClock) {
   EXPECT_DOUBLE_EQ(loop.NowSeconds(), 1.5);
   EXPECT_EQ(loop.Advance(0.5), 1u);
   EXPECT_EQ(ran, (std::vector<std::string>{"now@0.000000", "negative@0.000000", "nan@0.000000",
-                                           "first@1.000000", "second@1.000000",
-                                           "late@2.000000"}));
+                                           "first@1.000000", "second@1.000000", "late@2.000000"}));
 }
 
 TEST(EventLoopTest, TasksQueuedWhileRunning) {
@@ -61,11 +60,16 @@ TEST(EventLoopTest, TasksQueuedWhileRunning) {
 TEST(EventLoopTest, DropRemovesOnlyTheTaggedTasks) {
   EventLoop loop;
   int ran = 0;
-  loop.Post("plugin", 0, [&] { ran += 1; }, 1);
-  loop.Post("host", 0, [&] { ran += 10; }, 0);
-  loop.Post("plugin later", 5, [&] { ran += 100; }, 1);
-  loop.Post("dropper", 0, [&] { loop.Drop(2); }, 0);
-  loop.Post("dropped by the dropper", 0, [&] { ran += 1000; }, 2);
+  loop.Post(
+      "plugin", 0, [&] { ran += 1; }, 1);
+  loop.Post(
+      "host", 0, [&] { ran += 10; }, 0);
+  loop.Post(
+      "plugin later", 5, [&] { ran += 100; }, 1);
+  loop.Post(
+      "dropper", 0, [&] { loop.Drop(2); }, 0);
+  loop.Post(
+      "dropped by the dropper", 0, [&] { ran += 1000; }, 2);
   EXPECT_EQ(loop.Drop(1), 2u);
   ASSERT_EQ(loop.Pending().size(), 3u);
   EXPECT_EQ(loop.Pending()[0].name, "host");

@@ -18,6 +18,13 @@
 
 namespace Kelp::Host::Testing {
 
+// A field of a packed record, copied: test macros take their arguments by
+// reference, which a packed field cannot bind to.
+template <typename T>
+T Unpacked(T value) {
+  return value;
+}
+
 class FakePlugin {
  public:
   struct Received {
@@ -91,8 +98,7 @@ class FakePlugin {
   void Log(std::int32_t level, const char* text) { Table().log(host->functions, level, text); }
   // Sends a request with one unnamed argument (when given) and returns the
   // filled response; the caller releases it.
-  InvokeResponse Send(std::uint32_t method, const char* path,
-                      const HostValue* argument = nullptr) {
+  InvokeResponse Send(std::uint32_t method, const char* path, const HostValue* argument = nullptr) {
     InvokeArgument record{};
     if (argument != nullptr) record.value = BuildBinding(*argument, BindingTagging::Lent);
     InvokeRequest request{};
@@ -133,9 +139,9 @@ class FakePlugin {
   static void KELP_CDECL Echo(InvokeResponse* response, const InvokeRequest* request) {
     const auto* function = static_cast<const EndpointFunctionRecord*>(request->function->context);
     current_->Record(*request);
+    const char* name = function->description.name;  // a packed field: read by value
     const BindingValue value = BuildBinding(
-        MakeObject({{"function", function->description.name}, {"path", request->path}}),
-        BindingTagging::HandedOver);
+        MakeObject({{"function", name}, {"path", request->path}}), BindingTagging::HandedOver);
     std::memcpy(&response->result.value, &value, sizeof value);
     response->status = 200;
     response->flags = 7;
@@ -209,13 +215,16 @@ class FakePlugin {
   }
 
   void Record(const InvokeRequest& request) {
-    SeenRequest seen{request.method, request.path, {}, request.function,
-                     request.contentType == nullptr ? "" : request.contentType,
-                     request.body == nullptr
-                         ? std::string()
-                         : std::string(reinterpret_cast<const char*>(request.body),
-                                       request.bodyLength),
-                     request.senderHandle};
+    SeenRequest seen{
+        request.method,
+        request.path,
+        {},
+        request.function,
+        request.contentType == nullptr ? "" : request.contentType,
+        request.body == nullptr
+            ? std::string()
+            : std::string(reinterpret_cast<const char*>(request.body), request.bodyLength),
+        request.senderHandle};
     for (std::uint32_t i = 0; i < request.argumentCount; ++i) {
       HostArgument argument;
       if (request.arguments[i].name != nullptr) argument.name = request.arguments[i].name;

@@ -1,11 +1,11 @@
 #include "host/host_value.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "host/host_binding.h"
 
@@ -60,7 +60,7 @@ TEST(HostBindingTest, BuiltTreesCopyBackUnchangedWithTheirTagging) {
     BindingValue built = BuildBinding(Sample(), tagging);
     ASSERT_EQ(built.kind, static_cast<std::uint32_t>(BINDING_VALUE_STRUCTURE));
     const BindingStructEntry& first = built.payload.structure.entries[0];
-    EXPECT_EQ(first.ownsKey, handedOver ? 1 : 0);
+    EXPECT_EQ(std::uint8_t{first.ownsKey}, handedOver ? 1 : 0);
     BindingValue name;
     std::memcpy(&name, &first.value, sizeof name);
     EXPECT_EQ(name.kind, static_cast<std::uint32_t>(handedOver ? BINDING_VALUE_STRING_OWNED

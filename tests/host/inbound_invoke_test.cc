@@ -1,9 +1,9 @@
 #include "host/inbound_invoke.h"
 
+#include <string>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "host/descriptor_summary.h"
 #include "host/reference_host.h"
@@ -12,8 +12,8 @@
 namespace Kelp::Host {
 namespace {
 
-using Testing::FakePlugin;
 using ::testing::ElementsAre;
+using Testing::FakePlugin;
 using ::testing::IsEmpty;
 
 class InboundInvokeTest : public ::testing::Test {
@@ -133,10 +133,10 @@ TEST(InboundInvokeContractTest, CarelessResponsesAreProblemsNotCrashes) {
   const InvokeResult careless = host.Invoke(HTTP_METHOD_GET, "/careless");
   EXPECT_TRUE(careless.failed);
   EXPECT_EQ(careless.error, "");
-  EXPECT_THAT(careless.problems,
-              ElementsAre("null header array with count 3", "unreadable response value: "
-                                                            "unknown value kind 99",
-                          "response has no release function"));
+  EXPECT_THAT(careless.problems, ElementsAre("null header array with count 3",
+                                             "unreadable response value: "
+                                             "unknown value kind 99",
+                                             "response has no release function"));
   const InvokeResult keeps = host.Invoke(HTTP_METHOD_GET, "/keeps");
   EXPECT_EQ(keeps.status, 204u);
   EXPECT_THAT(keeps.problems, ElementsAre("release left the response record non-zero"));
@@ -168,11 +168,9 @@ TEST(DescriptorSummaryTest, WalksByCountAndChecksTheLinks) {
             "  GetA  (GET /a)\n"
             "  Named\n"
             "types: 2\n"
-            "  PartyDto\n"
-            "  <null>\n"
+            "  PartyDto, <null>\n"
             "events: 2\n"
-            "  OnJsonApiEvent\n"
-            "  <null>\n"
+            "  OnJsonApiEvent, <null>\n"
             "problem: event 0: next does not point to the following record\n");
 
   descriptor.functions = nullptr;

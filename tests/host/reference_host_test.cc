@@ -1,20 +1,21 @@
 #include "host/reference_host.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "tests/host/fake_plugin.h"
 
 namespace Kelp::Host {
 namespace {
 
-using Testing::FakePlugin;
 using ::testing::ElementsAre;
+using Testing::FakePlugin;
 using ::testing::IsEmpty;
+using Testing::Unpacked;
 
 // A fake plugin loaded and initialised with handle 7.
 class ReferenceHostTest : public ::testing::Test {
@@ -91,14 +92,13 @@ TEST_F(ReferenceHostTest, EventsReachOnlyTheChannelsSubscribers) {
 
 TEST_F(ReferenceHostTest, SubscriberRemovedDuringADeliveryIsSkipped) {
   plugin_.onInit = [&] {
-    plugin_.Subscribe("A", "first", 0, [&] {
-      plugin_.Table().unsubscribe(plugin_.host->functions, "A", 8);
-    });
+    plugin_.Subscribe("A", "first", 0,
+                      [&] { plugin_.Table().unsubscribe(plugin_.host->functions, "A", 8); });
     // A second subscription to the same channel needs another handle; the
     // same handle again replaces the first.
-    plugin_.Table().subscribe(plugin_.host->functions, "A", 8,
-                              [](EventRecord*) { FAIL() << "called after unsubscription"; },
-                              nullptr, 0);
+    plugin_.Table().subscribe(
+        plugin_.host->functions, "A", 8,
+        [](EventRecord*) { FAIL() << "called after unsubscription"; }, nullptr, 0);
   };
   Start();
   ASSERT_EQ(host_.SubscribersOf("A").size(), 2u);
@@ -190,10 +190,9 @@ TEST_F(ReferenceHostTest, WaitsYieldAndLogAreRecorded) {
   ASSERT_EQ(host_.logLines().size(), 2u);
   EXPECT_EQ(host_.logLines()[0].text, "Joined channel %s");
   EXPECT_TRUE(host_.Logged("channel"));
-  EXPECT_THAT(Slots(), ElementsAre("schedule \"during wait\" delay=0",
-                                   "enterWait \"Wait: yield\"", "yield ", "leaveWait ",
-                                   "leaveWait ", "log ALWAYS \"Joined channel %s\"",
-                                   "log LEVEL? null"));
+  EXPECT_THAT(Slots(), ElementsAre("schedule \"during wait\" delay=0", "enterWait \"Wait: yield\"",
+                                   "yield ", "leaveWait ", "leaveWait ",
+                                   "log ALWAYS \"Joined channel %s\"", "log LEVEL? null"));
   EXPECT_THAT(host_.problems(), ElementsAre("leaveWait without enterWait",
                                             "log with a null message", "log with level 9"));
 }
@@ -202,11 +201,11 @@ TEST_F(ReferenceHostTest, OutboundRequestsGoToTheirHandlers) {
   Start();
   host_.Route(HTTP_METHOD_GET, "/lobby/v2/party", [](const OutboundRequest& request) {
     EXPECT_NE(request.record, nullptr);
-    return HostAnswer::Success(MakeObject({{"id", "p1"}, {"args", request.arguments.size()}}));
+    return HostAnswer::Success(
+        MakeObject({{"id", "p1"}, {"args", std::uint64_t{request.arguments.size()}}}));
   });
-  host_.RoutePrefix(HTTP_METHOD_POST, "/voice/", [](const OutboundRequest&) {
-    return HostAnswer::Success("short prefix");
-  });
+  host_.RoutePrefix(HTTP_METHOD_POST, "/voice/",
+                    [](const OutboundRequest&) { return HostAnswer::Success("short prefix"); });
   host_.RoutePrefix(HTTP_METHOD_POST, "/voice/sessions/", [](const OutboundRequest& request) {
     return HostAnswer::Success(request.path);
   });
@@ -228,15 +227,15 @@ TEST_F(ReferenceHostTest, OutboundRequestsGoToTheirHandlers) {
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.path);
     InvokeResponse response = plugin_.Send(row.method, row.path, &token);
-    EXPECT_EQ(response.status, row.status);
-    EXPECT_EQ(response.result.failed, row.error != nullptr);
+    EXPECT_EQ(Unpacked(response.status), row.status);
+    EXPECT_EQ(Unpacked(response.result.failed), row.error != nullptr);
     EXPECT_STREQ(response.result.error, row.error);
     BindingValue value;
     std::memcpy(&value, &response.result.value, sizeof value);
     EXPECT_EQ(FromBinding(value).value.ToJson(), row.value);
     EXPECT_STREQ(response.contentType, "");
     EXPECT_EQ(HostResponsesAwaitingRelease(), 1);
-    ASSERT_NE(response.release, nullptr);
+    ASSERT_NE(Unpacked(response.release), nullptr);
     response.release(&response);
     static const InvokeResponse kZero{};
     EXPECT_EQ(std::memcmp(&response, &kZero, sizeof response), 0);
@@ -261,14 +260,14 @@ TEST_F(ReferenceHostTest, AnswersCarryContentTypeHeadersAndHandsOverOwnedValues)
   });
   InvokeResponse response = plugin_.Send(HTTP_METHOD_GET, "/x");
   EXPECT_STREQ(response.contentType, "application/json");
-  ASSERT_EQ(response.headerCount, 2u);
+  ASSERT_EQ(Unpacked(response.headerCount), 2u);
   EXPECT_STREQ(response.headers[0].name, "ETag");
   EXPECT_STREQ(response.headers[1].value, "");
   BindingValue value;
   std::memcpy(&value, &response.result.value, sizeof value);
   ASSERT_EQ(value.kind, static_cast<std::uint32_t>(BINDING_VALUE_STRUCTURE));
-  EXPECT_EQ(value.payload.structure.entries[0].ownsKey, 1);
-  EXPECT_EQ(value.payload.structure.entries[0].value.payload.collection.elements[1].kind,
+  EXPECT_EQ(Unpacked(value.payload.structure.entries[0].ownsKey), 1);
+  EXPECT_EQ(Unpacked(value.payload.structure.entries[0].value.payload.collection.elements[1].kind),
             static_cast<std::uint32_t>(BINDING_VALUE_BLOB_OWNED));
   response.release(&response);
   EXPECT_EQ(HostResponsesAwaitingRelease(), 0);
@@ -287,28 +286,25 @@ TEST_F(ReferenceHostTest, MalformedOutboundRecordsAreProblemsNotCrashes) {
   EXPECT_STREQ(response.result.error, "No handler for GET ");
   response.release(&response);
   table.sendRequest(plugin_.host->functions, nullptr, &request);
-  EXPECT_THAT(host_.problems(),
-              ElementsAre("sendRequest GET : null argument array with count 2",
-                          "sendRequest GET  with handle 3 instead of 7",
-                          "sendRequest GET : response record not zeroed",
-                          "sendRequest with a null response or request record"));
+  EXPECT_THAT(host_.problems(), ElementsAre("sendRequest GET : null argument array with count 2",
+                                            "sendRequest GET  with handle 3 instead of 7",
+                                            "sendRequest GET : response record not zeroed",
+                                            "sendRequest with a null response or request record"));
 }
 
 TEST_F(ReferenceHostTest, AStandInThatThrowsAnswers500) {
   Start();
-  host_.Route(HTTP_METHOD_GET, "/boom", [](const OutboundRequest&) -> HostAnswer {
-    throw std::runtime_error("boom");
-  });
+  host_.Route(HTTP_METHOD_GET, "/boom",
+              [](const OutboundRequest&) -> HostAnswer { throw std::runtime_error("boom"); });
   InvokeResponse response = plugin_.Send(HTTP_METHOD_GET, "/boom");
-  EXPECT_EQ(response.status, 500u);
+  EXPECT_EQ(Unpacked(response.status), 500u);
   EXPECT_STREQ(response.result.error, "stand-in failed: boom");
   response.release(&response);
   EXPECT_THAT(host_.problems(), ElementsAre("stand-in for /boom threw: boom"));
 }
 
 // Reads a streamed response the way the SDK does, with a buffer of `size`.
-std::string ReadAll(const InvokeResponse& response, std::uint32_t size, int* reads,
-                    bool* failed) {
+std::string ReadAll(const InvokeResponse& response, std::uint32_t size, int* reads, bool* failed) {
   std::string text;
   std::vector<std::uint8_t> buffer(size);
   std::uint8_t more = 1;
@@ -348,8 +344,8 @@ TEST_F(ReferenceHostTest, StreamedAnswersHonourBufferAndChunkSizes) {
       return answer;
     });
     InvokeResponse response = plugin_.Send(HTTP_METHOD_GET, "/stream");
-    ASSERT_NE(response.streamRead, nullptr);
-    EXPECT_EQ(response.streamExpectedSize, body.size());
+    ASSERT_NE(Unpacked(response.streamRead), nullptr);
+    EXPECT_EQ(Unpacked(response.streamExpectedSize), body.size());
     int reads = 0;
     bool failed = false;
     const std::string text = ReadAll(response, row.buffer, &reads, &failed);
