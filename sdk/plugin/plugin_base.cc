@@ -5,6 +5,7 @@
 #include "sdk/binding/message_format.h"
 #include "sdk/plugin/entry_guard.h"
 #include "sdk/plugin/plugin_manager_types.h"
+#include "sdk/rest/invoke_response.h"
 #include "sdk/runtime/logger.h"
 
 namespace Kelp {
@@ -49,7 +50,10 @@ void PluginBase::Shutdown() {
 void PluginBase::HostSendRequest(InvokeResponse* response, const InvokeRequest* request) {
   const HostFunctionTable* table = functions();
   if (table == nullptr || table->sendRequest == nullptr) {
-    if (response != nullptr) SetResultError(response->result, "Plugin is not connected to a host");
+    if (response == nullptr) return;
+    // Answer like a host would, so that the caller's release frees the text.
+    PrepareInvokeResponse(*response);
+    FailInvokeResponse(*response, 0, "Plugin is not connected to a host");
     return;
   }
   table->sendRequest(table, response, request);

@@ -147,7 +147,9 @@ TEST(PluginBaseTest, RequestsBeforeInitFailInsteadOfReachingNoHost) {
   plugin.HostSendRequest(&response, &request);
   EXPECT_EQ(response.result.failed, 1);
   EXPECT_STREQ(response.result.error, "Plugin is not connected to a host");
-  DestroyResult(response.result);
+  ASSERT_NE(response.release, nullptr);
+  response.release(&response);
+  EXPECT_EQ(response.result.error, nullptr);
   EXPECT_EQ(plugin.HostLeaveWait(), 0u);
 }
 
