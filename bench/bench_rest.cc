@@ -1,12 +1,18 @@
 // Route matching with our matcher against std::regex on the same templates,
 // and whole requests through the invoke entry against calling the handler
 // directly.
+#include <cstdlib>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "sdk/binding/memory.h"
+#include "sdk/binding/type_builder.h"
+#include "sdk/rest/endpoint_registration.h"
+#include "sdk/rest/endpoint_table.h"
 #include "sdk/rest/route.h"
 #include "sdk/rest/url_template.h"
 
@@ -62,6 +68,134 @@ BENCHMARK_CAPTURE(RouteMatchStdRegex, Literal, kLiteral)->Name("BM_RouteMatchStd
 BENCHMARK_CAPTURE(RouteMatchOurs, Templated, kTemplated)->Name("BM_RouteMatch/Templated");
 BENCHMARK_CAPTURE(RouteMatchStdRegex, Templated, kTemplated)
     ->Name("BM_RouteMatchStdRegex/Templated");
+
+// ---- Requests through the invoke entry --------------------------------------
+
+struct Availability {
+  bool enabled = true;
+  bool inParty = true;
+  bool connected = false;
+  std::string status = "ready";
+};
+
+struct Service {
+  Availability availability;
+  std::string lastPuuid;
+  std::int32_t lastVolume = 0;
+
+  Availability Get() const { return availability; }
+  void SetVolume(const std::string& puuid, std::int32_t volume) {
+    lastPuuid = puuid;
+    lastVolume = volume;
+  }
+};
+
+// A registry with the two endpoints and their function records.
+struct Plugin {
+  TypeRegistry registry;
+  Service service;
+  std::unique_ptr<EndpointTable> table;
+
+  Plugin() {
+    TypeBuilder<Availability>(registry, "BenchAvailability")
+        .Field("enabled", &Availability::enabled)
+        .Field("inParty", &Availability::inParty)
+        .Field("connected", &Availability::connected)
+        .Field("status", &Availability::status);
+    RegisterEndpoint(registry, HttpMethod::Get, "/tav-premade-voice/v1/availability", {}, {},
+                     [this] { return service.Get(); });
+    RegisterEndpoint(registry, HttpMethod::Put, kTemplated.templateText, {},
+                     {PathParameter("puuid", ""), BodyParameter("volume", "")},
+                     [this](const std::string& puuid, std::int32_t volume) {
+                       service.SetVolume(puuid, volume);
+                     });
+    table = std::make_unique<EndpointTable>(registry);
+  }
+
+  const EndpointFunctionRecord& Record(std::string_view name) const {
+    for (std::uint32_t i = 0; i < table->count(); ++i) {
+      if (name == table->records()[i].description.name) return table->records()[i];
+    }
+    std::abort();
+  }
+};
+
+// Allocations of the library per iteration, from the counting heap.
+class AllocationCounter {
+ public:
+  AllocationCounter() : start_(ReadMemoryStats().allocationCount) {}
+  void Report(benchmark::State& state) const {
+    state.counters["allocs/request"] =
+        benchmark::Counter(static_cast<double>(ReadMemoryStats().allocationCount - start_),
+                           benchmark::Counter::kAvgIterations);
+  }
+
+ private:
+  std::uint64_t start_;
+};
+
+void BM_InvokeGet(benchmark::State& state) {
+  Plugin plugin;
+  const EndpointFunctionRecord& record = plugin.Record("GetTavPremadeVoiceV1Availability");
+  InvokeRequest request{};
+  request.method = HTTP_METHOD_GET;
+  request.path = kLiteral.path.c_str();
+  request.function = &record.description.invoke;
+  InvokeResponse response{};
+  AllocationCounter allocations;
+  for (auto _ : state) {
+    record.invoke(&response, &request);
+    response.release(&response);
+  }
+  allocations.Report(state);
+}
+BENCHMARK(BM_InvokeGet);
+
+// The baseline: the handler's work and the conversion of its answer to a tree.
+void BM_InvokeGetDirect(benchmark::State& state) {
+  Plugin plugin;
+  AllocationCounter allocations;
+  for (auto _ : state) {
+    const Availability availability = plugin.service.Get();
+    benchmark::DoNotOptimize(availability);
+  }
+  allocations.Report(state);
+}
+BENCHMARK(BM_InvokeGetDirect);
+
+void BM_InvokePutJsonBody(benchmark::State& state) {
+  Plugin plugin;
+  const EndpointFunctionRecord& record =
+      plugin.Record("PutTavPremadeVoiceV1ParticipantsByPuuidVolume");
+  const std::string body = "75";
+  InvokeRequest request{};
+  request.method = HTTP_METHOD_PUT;
+  request.path = kTemplated.path.c_str();
+  request.function = &record.description.invoke;
+  request.contentType = "application/json";
+  request.body = reinterpret_cast<const std::uint8_t*>(body.data());
+  request.bodyLength = static_cast<std::uint32_t>(body.size());
+  InvokeResponse response{};
+  AllocationCounter allocations;
+  for (auto _ : state) {
+    record.invoke(&response, &request);
+    response.release(&response);
+  }
+  allocations.Report(state);
+  if (plugin.service.lastVolume != 75) state.SkipWithError("the handler did not see the body");
+}
+BENCHMARK(BM_InvokePutJsonBody);
+
+void BM_InvokePutDirect(benchmark::State& state) {
+  Plugin plugin;
+  AllocationCounter allocations;
+  for (auto _ : state) {
+    plugin.service.SetVolume(kPuuid, 75);
+    benchmark::ClobberMemory();
+  }
+  allocations.Report(state);
+}
+BENCHMARK(BM_InvokePutDirect);
 
 }  // namespace
 }  // namespace Kelp

@@ -1,6 +1,9 @@
 #include "sdk/binding/binding_property.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <new>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -9,7 +12,7 @@
 
 namespace Kelp {
 
-// An immutable string stored once per tree, with its FNV-1a hash.
+// An immutable string stored once per tree, with its hash.
 struct InternedString {
   std::uint32_t hash;
   std::uint32_t length;
@@ -18,100 +21,233 @@ struct InternedString {
   std::string_view view() const { return {text, length}; }
 };
 
+namespace {
+
+constexpr std::size_t kMaxCollectionSize = 0x0FFFFFFF;
+
+// The string set's hash: eight bytes per step, where a byte-wise hash costs
+// a multiplication per byte and dominates reading text-heavy documents.
+std::uint32_t InternHash(std::string_view text) {
+  constexpr std::uint64_t kMultiplier = 0xBF58476D1CE4E5B9u;
+  std::uint64_t hash = 0x9E3779B97F4A7C15u ^ text.size();
+  const char* at = text.data();
+  std::size_t left = text.size();
+  for (; left >= 8; at += 8, left -= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    hash = (hash ^ word) * kMultiplier;
+    hash ^= hash >> 31;
+  }
+  if (left != 0) {
+    // The last bytes, read without a byte-wise copy: overlapping the
+    // previous word when there was one, else in up to two pieces.
+    std::uint64_t word;
+    if (text.size() >= 8) {
+      std::memcpy(&word, text.data() + text.size() - 8, 8);
+    } else if (left >= 4) {
+      std::uint32_t low, high;
+      std::memcpy(&low, at, 4);
+      std::memcpy(&high, at + left - 4, 4);
+      word = (std::uint64_t{high} << 32) | low;
+    } else {
+      word = static_cast<std::uint8_t>(at[0]) |
+             (std::uint64_t{static_cast<std::uint8_t>(at[left / 2])} << 8) |
+             (std::uint64_t{static_cast<std::uint8_t>(at[left - 1])} << 16);
+    }
+    hash = (hash ^ word) * kMultiplier;
+    hash ^= hash >> 31;
+  }
+  hash ^= hash >> 29;
+  hash *= 0x94D049BB133111EBu;
+  return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+}
+
+// A growable array whose storage comes from the tree's pool. Its items are
+// relocated bytewise when it grows: a node of a tree holds nothing that
+// points at the node itself.
+template <typename T>
+struct PoolArray {
+  T* data = nullptr;
+  std::uint32_t size = 0;
+  std::uint32_t capacity = 0;
+};
+
+}  // namespace
+
 struct BindingCollectionRecord {
-  std::vector<BindingProperty> elements;
+  PoolArray<BindingProperty> elements;
 };
 
 // Fields kept sorted by byte-wise name.
 struct BindingStructureRecord {
   BindingPropertyPool* pool = nullptr;
-  std::vector<BindingField> fields;
+  PoolArray<BindingField> fields;
+};
+
+struct BindingBlobRecord {
+  PoolArray<std::uint8_t> bytes;
 };
 
 std::string_view BindingField::Name() const { return name->view(); }
 
 namespace {
 
-constexpr std::size_t kMaxCollectionSize = 0x0FFFFFFF;
-constexpr std::size_t kArenaChunk = 8192;
+using Chunk = std::unique_ptr<std::max_align_t[]>;
+constexpr std::size_t kLargestChunk = 64 * 1024;
+constexpr std::size_t kCachedChunks = 64;  // 4 MiB per thread
+
+// Full-size chunks of trees that are gone, kept per thread for the next
+// trees: a host that reads a large body per request would otherwise have
+// the runtime return those pages to the system and fault them in again.
+// The cache counts as memory in use.
+struct ChunkCache {
+  std::vector<Chunk> chunks;
+};
+
+ChunkCache& ThreadChunkCache() {
+  thread_local ChunkCache cache;
+  return cache;
+}
+
+Chunk TakeChunk(std::size_t size) {
+  if (size == kLargestChunk) {
+    auto& cached = ThreadChunkCache().chunks;
+    if (!cached.empty()) {
+      Chunk chunk = std::move(cached.back());
+      cached.pop_back();
+      return chunk;
+    }
+  }
+  return std::make_unique_for_overwrite<std::max_align_t[]>(
+      (size + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
+}
+
+// `chunk` holds `size` bytes; a full-size one may go to the cache.
+void GiveBackChunk(Chunk chunk, std::size_t size) {
+  if (size != kLargestChunk) return;
+  auto& cached = ThreadChunkCache().chunks;
+  if (cached.size() < kCachedChunks) cached.push_back(std::move(chunk));
+}
 
 }  // namespace
 
-// Per-tree storage: an arena of interned strings with an open-addressing
-// index, and free lists of the out-of-line records so that a tree that is
-// rebuilt reuses them.
+// Per-tree storage. Everything a tree holds (records, element and field
+// arrays, blob bytes, interned strings) is carved from a few large chunks,
+// so building a tree costs few heap allocations and destroying the root
+// frees the chunks without visiting the nodes. Released blocks go to free
+// lists by power-of-two size class, so a tree that is reset and rebuilt
+// reuses its memory.
 class BindingPropertyPool {
  public:
   BindingPropertyPool() = default;
+  ~BindingPropertyPool() {
+    for (auto& [chunk, size] : chunks_) GiveBackChunk(std::move(chunk), size);
+  }
   BindingPropertyPool(const BindingPropertyPool&) = delete;
   BindingPropertyPool& operator=(const BindingPropertyPool&) = delete;
-  ~BindingPropertyPool() {
-    for (auto* c : freeCollections_) delete c;
-    for (auto* s : freeStructures_) delete s;
-    for (auto* b : freeBlobs_) delete b;
-    for (auto* e : freeEnums_) delete e;
-  }
 
   const InternedString* Intern(std::string_view text) {
-    const std::uint32_t hash = Fnv1a(text);
-    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    const std::uint32_t hash = InternHash(text);
+    if ((count_ + 1) * 2 > slots_.size()) Rehash();
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      const InternedString* slot = slots_[i];
-      if (slot == nullptr) {
-        const InternedString* stored = Store(text, hash);
-        slots_[i] = stored;
+      Slot& slot = slots_[i];
+      if (slot.string == nullptr) {
+        slot = {hash, Store(text, hash)};
         ++count_;
-        return stored;
+        return slot.string;
       }
-      if (slot->hash == hash && slot->view() == text) return slot;
+      if (slot.hash == hash && slot.string->view() == text) return slot.string;
     }
   }
 
-  BindingCollectionRecord* NewCollection() { return Take(freeCollections_); }
-  BindingStructureRecord* NewStructure() {
-    BindingStructureRecord* record = Take(freeStructures_);
-    record->pool = this;
-    return record;
+  // A block of at least `bytes`; `*capacity` receives its real size.
+  void* Allocate(std::size_t bytes, std::size_t* capacity = nullptr) {
+    const int sizeClass = SizeClass(bytes);
+    const std::size_t size = std::size_t{1} << (sizeClass + kMinClassBits);
+    if (capacity != nullptr) *capacity = size;
+    if (FreeBlock* block = freeLists_[sizeClass]) {
+      freeLists_[sizeClass] = block->next;
+      return block;
+    }
+    return Bump(size);
   }
-  std::vector<std::uint8_t>* NewBlob() { return Take(freeBlobs_); }
-  BindingEnum* NewEnum() { return Take(freeEnums_); }
+  // REQUIRES: `block` came from Allocate with a size of the same class.
+  void Free(void* block, std::size_t bytes) {
+    if (block == nullptr) return;
+    const int sizeClass = SizeClass(bytes);
+    auto* free = static_cast<FreeBlock*>(block);
+    free->next = freeLists_[sizeClass];
+    freeLists_[sizeClass] = free;
+  }
 
-  void Release(BindingCollectionRecord* record) {
-    record->elements.clear();
-    freeCollections_.push_back(record);
+  template <typename Record>
+  Record* New() {
+    return new (Allocate(sizeof(Record))) Record();
   }
-  void Release(BindingStructureRecord* record) {
-    record->fields.clear();
-    freeStructures_.push_back(record);
+  template <typename Record>
+  void Delete(Record* record) {
+    record->~Record();
+    Free(record, sizeof(Record));
   }
-  void Release(std::vector<std::uint8_t>* blob) {
-    blob->clear();
-    freeBlobs_.push_back(blob);
+
+  template <typename T>
+  void Grow(PoolArray<T>& array, std::size_t atLeast) {
+    if (atLeast > kMaxCollectionSize) throw std::length_error("BindingProperty: too many items");
+    const std::size_t wanted = std::max<std::size_t>({atLeast, 4, std::size_t{array.capacity} * 2});
+    std::size_t bytes = 0;
+    void* data = Allocate(std::min(wanted, kMaxCollectionSize) * sizeof(T), &bytes);
+    if (array.size != 0) std::memcpy(data, static_cast<void*>(array.data), array.size * sizeof(T));
+    FreeArray(array);
+    array.data = static_cast<T*>(data);
+    array.capacity = static_cast<std::uint32_t>(std::min(bytes / sizeof(T), kMaxCollectionSize));
   }
-  void Release(BindingEnum* record) { freeEnums_.push_back(record); }
+  template <typename T>
+  void FreeArray(PoolArray<T>& array) {
+    Free(array.data, std::size_t{array.capacity} * sizeof(T));
+  }
+
+  // Returns a container's storage and that of everything below it to the
+  // free lists, without recursion.
+  void ReleaseContainer(BindingPropertyKind kind, void* record);
+  // Releases what `node` holds out of line, queueing containers on `work`.
+  void ReleaseChild(BindingProperty& node);
 
  private:
-  template <typename T>
-  static T* Take(std::vector<T*>& freeList) {
-    if (freeList.empty()) return new T();
-    T* record = freeList.back();
-    freeList.pop_back();
-    return record;
+  static constexpr int kMinClassBits = 4;  // blocks of 16 bytes and up
+  static constexpr std::size_t kFirstChunk = 1024;
+
+  struct FreeBlock {
+    FreeBlock* next;
+  };
+
+  static int SizeClass(std::size_t bytes) {
+    const int bits = static_cast<int>(std::bit_width(std::max<std::size_t>(bytes, 16) - 1));
+    return bits - kMinClassBits;
+  }
+
+  void* Bump(std::size_t size) {
+    if (size > chunkLeft_) {
+      // Chunks double up to a limit; a larger block gets a chunk of its own.
+      nextChunk_ = std::min(nextChunk_ * 2, kLargestChunk);
+      const std::size_t chunk = std::max(nextChunk_, size);
+      chunks_.emplace_back(TakeChunk(chunk), chunk);
+      chunkAt_ = reinterpret_cast<char*>(chunks_.back().first.get());
+      chunkLeft_ = chunk;
+    }
+    void* block = chunkAt_;
+    chunkAt_ += size;
+    chunkLeft_ -= size;
+    return block;
   }
 
   const InternedString* Store(std::string_view text, std::uint32_t hash) {
     const std::size_t need = offsetof(InternedString, text) + text.size() + 1;
-    const std::size_t aligned = (need + alignof(InternedString) - 1) & ~(alignof(InternedString) - 1);
-    if (aligned > chunkLeft_) {
-      const std::size_t chunk = std::max(kArenaChunk, aligned);
-      chunks_.push_back(std::make_unique<char[]>(chunk));
-      chunkAt_ = chunks_.back().get();
-      chunkLeft_ = chunk;
-    }
-    auto* stored = reinterpret_cast<InternedString*>(chunkAt_);
-    chunkAt_ += aligned;
-    chunkLeft_ -= aligned;
+    const std::size_t aligned = (need + 7) & ~std::size_t{7};
+    // Strings live as long as the tree: they pack tightly into the chunks,
+    // outside the size classes.
+    void* at = Bump(aligned);
+    auto* stored = static_cast<InternedString*>(at);
     stored->hash = hash;
     stored->length = static_cast<std::uint32_t>(text.size());
     if (!text.empty()) std::memcpy(stored->text, text.data(), text.size());
@@ -119,29 +255,78 @@ class BindingPropertyPool {
     return stored;
   }
 
-  void Grow() {
-    std::vector<const InternedString*> old(std::max<std::size_t>(16, slots_.size() * 2), nullptr);
+  void Rehash() {
+    std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * 2));
     old.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
-    for (const InternedString* s : old) {
-      if (s == nullptr) continue;
-      std::size_t i = s->hash & mask;
-      while (slots_[i] != nullptr) i = (i + 1) & mask;
-      slots_[i] = s;
+    for (const Slot& slot : old) {
+      if (slot.string == nullptr) continue;
+      std::size_t i = slot.hash & mask;
+      while (slots_[i].string != nullptr) i = (i + 1) & mask;
+      slots_[i] = slot;
     }
   }
 
-  std::vector<std::unique_ptr<char[]>> chunks_;
+  // The hash sits in the index beside the pointer, so a probe that misses
+  // does not touch the stored string.
+  struct Slot {
+    std::uint32_t hash = 0;
+    const InternedString* string = nullptr;
+  };
+
+  std::vector<std::pair<Chunk, std::size_t>> chunks_;
   char* chunkAt_ = nullptr;
   std::size_t chunkLeft_ = 0;
-  std::vector<const InternedString*> slots_;
+  std::size_t nextChunk_ = kFirstChunk / 2;
+  FreeBlock* freeLists_[48] = {};
+  std::vector<Slot> slots_;
   std::size_t count_ = 0;
-
-  std::vector<BindingCollectionRecord*> freeCollections_;
-  std::vector<BindingStructureRecord*> freeStructures_;
-  std::vector<std::vector<std::uint8_t>*> freeBlobs_;
-  std::vector<BindingEnum*> freeEnums_;
+  std::vector<std::pair<BindingPropertyKind, void*>> work_;
 };
+
+void BindingPropertyPool::ReleaseChild(BindingProperty& node) {
+  switch (node.kind_) {
+    case BindingPropertyKind::Blob: {
+      auto* blob = static_cast<BindingBlobRecord*>(node.payload_.record);
+      FreeArray(blob->bytes);
+      Delete(blob);
+      break;
+    }
+    case BindingPropertyKind::Enum:
+      Delete(static_cast<BindingEnum*>(node.payload_.record));
+      break;
+    case BindingPropertyKind::Collection:
+    case BindingPropertyKind::Structure:
+      work_.emplace_back(node.kind_, node.payload_.record);
+      break;
+    default:
+      break;  // inline payloads and interned strings hold nothing to release
+  }
+  node.kind_ = BindingPropertyKind::Empty;
+  node.payload_.u64 = 0;
+}
+
+void BindingPropertyPool::ReleaseContainer(BindingPropertyKind kind, void* record) {
+  const std::size_t base = work_.size();
+  work_.emplace_back(kind, record);
+  while (work_.size() > base) {
+    const auto [k, r] = work_.back();
+    work_.pop_back();
+    if (k == BindingPropertyKind::Collection) {
+      auto* collection = static_cast<BindingCollectionRecord*>(r);
+      auto& elements = collection->elements;
+      for (std::uint32_t i = 0; i < elements.size; ++i) ReleaseChild(elements.data[i]);
+      FreeArray(elements);
+      Delete(collection);
+    } else {
+      auto* structure = static_cast<BindingStructureRecord*>(r);
+      auto& fields = structure->fields;
+      for (std::uint32_t i = 0; i < fields.size; ++i) ReleaseChild(fields.data[i].value);
+      FreeArray(fields);
+      Delete(structure);
+    }
+  }
+}
 
 const char* KindName(BindingPropertyKind kind) {
   static const char* const kNames[] = {"empty",  "bool", "signed", "unsigned",   "float",
@@ -156,8 +341,13 @@ const BindingProperty& BindingProperty::EmptyValue() {
 }
 
 BindingProperty::~BindingProperty() {
-  ReleasePayload();
-  if (ownsPool_) delete pool_;
+  // The root frees the whole tree with its pool; nothing below it holds
+  // memory of its own.
+  if (ownsPool_) {
+    delete pool_;
+  } else {
+    ReleasePayload();
+  }
 }
 
 BindingProperty::BindingProperty(const BindingProperty& other) { CopyFrom(other); }
@@ -202,9 +392,13 @@ BindingProperty& BindingProperty::operator=(BindingProperty&& other) noexcept {
       other.pool_ = nullptr;
       other.ownsPool_ = 0;
     }
-    ReleasePayload();
+    if (otherPool != nullptr && ownsPool_) {
+      delete pool_;  // frees the old payload with it
+      kind_ = BindingPropertyKind::Empty;
+    } else {
+      ReleasePayload();
+    }
     if (otherPool != nullptr) {
-      if (ownsPool_) delete pool_;
       pool_ = otherPool;
       ownsPool_ = 1;
     }
@@ -246,19 +440,15 @@ BindingStructureRecord* BindingProperty::structure() const {
 void BindingProperty::ReleasePayload() {
   switch (kind_) {
     case BindingPropertyKind::Blob:
-      pool_->Release(static_cast<std::vector<std::uint8_t>*>(payload_.record));
-      break;
     case BindingPropertyKind::Enum:
-      pool_->Release(static_cast<BindingEnum*>(payload_.record));
+      pool_->ReleaseChild(*this);
       break;
     case BindingPropertyKind::Collection:
-      pool_->Release(collection());  // clearing the vector resets the children
-      break;
     case BindingPropertyKind::Structure:
-      pool_->Release(structure());
+      pool_->ReleaseContainer(kind_, payload_.record);
       break;
     default:
-      break;  // inline payloads and interned strings hold nothing to release
+      break;
   }
   kind_ = BindingPropertyKind::Empty;
   payload_.u64 = 0;
@@ -299,8 +489,14 @@ void BindingProperty::SetString(std::string_view text) {
 }
 
 void BindingProperty::SetBlob(std::span<const std::uint8_t> bytes) {
-  std::vector<std::uint8_t>* blob = EnsurePool()->NewBlob();
-  blob->assign(bytes.begin(), bytes.end());
+  BindingPropertyPool* pool = EnsurePool();
+  auto* blob = pool->New<BindingBlobRecord>();
+  if (!bytes.empty()) {
+    pool->Grow(blob->bytes, bytes.size());
+    std::memcpy(blob->bytes.data, bytes.data(), bytes.size());
+    blob->bytes.size = static_cast<std::uint32_t>(bytes.size());
+  }
+  // Release after copying: `bytes` may point into this value.
   ReleasePayload();
   payload_.record = blob;
   kind_ = BindingPropertyKind::Blob;
@@ -308,7 +504,7 @@ void BindingProperty::SetBlob(std::span<const std::uint8_t> bytes) {
 
 void BindingProperty::SetEnum(std::int32_t value, const StaticType* type) {
   ReleasePayload();
-  BindingEnum* record = EnsurePool()->NewEnum();
+  BindingEnum* record = EnsurePool()->New<BindingEnum>();
   record->value = value;
   record->type = type;
   payload_.record = record;
@@ -318,14 +514,16 @@ void BindingProperty::SetEnum(std::int32_t value, const StaticType* type) {
 void BindingProperty::MakeCollection() {
   if (kind_ == BindingPropertyKind::Collection) return;
   ReleasePayload();
-  payload_.record = EnsurePool()->NewCollection();
+  payload_.record = EnsurePool()->New<BindingCollectionRecord>();
   kind_ = BindingPropertyKind::Collection;
 }
 
 void BindingProperty::MakeStructure() {
   if (kind_ == BindingPropertyKind::Structure) return;
   ReleasePayload();
-  payload_.record = EnsurePool()->NewStructure();
+  BindingStructureRecord* record = EnsurePool()->New<BindingStructureRecord>();
+  record->pool = pool_;
+  payload_.record = record;
   kind_ = BindingPropertyKind::Structure;
 }
 
@@ -354,8 +552,8 @@ std::string_view BindingProperty::GetString(std::string_view fallback) const {
 std::span<const std::uint8_t> BindingProperty::GetBlob(
     std::span<const std::uint8_t> fallback) const {
   if (kind_ != BindingPropertyKind::Blob) return fallback;
-  const auto* blob = static_cast<const std::vector<std::uint8_t>*>(payload_.record);
-  return {blob->data(), blob->size()};
+  const auto& bytes = static_cast<const BindingBlobRecord*>(payload_.record)->bytes;
+  return {bytes.data, bytes.size};
 }
 
 BindingEnum BindingProperty::GetEnum(BindingEnum fallback) const {
@@ -370,11 +568,11 @@ std::size_t BindingProperty::size() const {
     case BindingPropertyKind::String:
       return static_cast<const InternedString*>(payload_.record)->length;
     case BindingPropertyKind::Blob:
-      return static_cast<const std::vector<std::uint8_t>*>(payload_.record)->size();
+      return static_cast<const BindingBlobRecord*>(payload_.record)->bytes.size;
     case BindingPropertyKind::Collection:
-      return collection()->elements.size();
+      return collection()->elements.size;
     case BindingPropertyKind::Structure:
-      return structure()->fields.size();
+      return structure()->fields.size;
     default:
       return 1;
   }
@@ -382,42 +580,45 @@ std::size_t BindingProperty::size() const {
 
 const BindingProperty& BindingProperty::operator[](std::size_t index) const {
   const BindingCollectionRecord* record = collection();
-  if (record == nullptr || index >= record->elements.size()) return EmptyValue();
-  return record->elements[index];
+  if (record == nullptr || index >= record->elements.size) return EmptyValue();
+  return record->elements.data[index];
 }
 
 BindingProperty& BindingProperty::operator[](std::size_t index) {
   MakeCollection();
   auto& elements = collection()->elements;
-  if (index >= elements.size()) {
+  if (index >= elements.size) {
     if (index >= kMaxCollectionSize) throw std::length_error("BindingProperty: collection too long");
-    while (elements.size() <= index) elements.emplace_back().AdoptChildOf(pool_);
+    if (index >= elements.capacity) pool_->Grow(elements, index + 1);
+    while (elements.size <= index) {
+      new (&elements.data[elements.size++]) BindingProperty();
+      elements.data[elements.size - 1].AdoptChildOf(pool_);
+    }
   }
-  return elements[index];
+  return elements.data[index];
 }
 
 BindingProperty& BindingProperty::Append() {
   MakeCollection();
   auto& elements = collection()->elements;
-  if (elements.size() >= kMaxCollectionSize) {
-    throw std::length_error("BindingProperty: collection too long");
-  }
-  BindingProperty& element = elements.emplace_back();
-  element.AdoptChildOf(pool_);
-  return element;
+  if (elements.size == elements.capacity) pool_->Grow(elements, std::size_t{elements.size} + 1);
+  BindingProperty* element = new (&elements.data[elements.size++]) BindingProperty();
+  element->AdoptChildOf(pool_);
+  return *element;
 }
 
 void BindingProperty::Reserve(std::size_t count) {
   if (count > kMaxCollectionSize) throw std::length_error("BindingProperty: reserve too large");
-  if (BindingCollectionRecord* record = collection()) record->elements.reserve(count);
+  BindingCollectionRecord* record = collection();
+  if (record != nullptr && count > record->elements.capacity) pool_->Grow(record->elements, count);
 }
 
 namespace {
 
 // First field whose name is not less than `name`.
-template <typename Fields>
-auto LowerBound(Fields& fields, std::string_view name) {
-  return std::lower_bound(fields.begin(), fields.end(), name,
+const BindingField* LowerBound(const BindingField* first, const BindingField* last,
+                               std::string_view name) {
+  return std::lower_bound(first, last, name,
                           [](const BindingField& f, std::string_view n) { return f.Name() < n; });
 }
 
@@ -426,8 +627,9 @@ auto LowerBound(Fields& fields, std::string_view name) {
 const BindingProperty* BindingProperty::Find(std::string_view name) const {
   const BindingStructureRecord* record = structure();
   if (record == nullptr) return nullptr;
-  auto it = LowerBound(record->fields, name);
-  return it != record->fields.end() && it->Name() == name ? &it->value : nullptr;
+  const BindingField* end = record->fields.data + record->fields.size;
+  const BindingField* it = LowerBound(record->fields.data, end, name);
+  return it != end && it->Name() == name ? &it->value : nullptr;
 }
 
 BindingProperty* BindingProperty::Find(std::string_view name) {
@@ -444,110 +646,168 @@ BindingProperty& BindingProperty::operator[](std::string_view name) {
   const InternedString* interned = EnsurePool()->Intern(name);
   MakeStructure();
   auto& fields = structure()->fields;
+  const std::string_view key = interned->view();
   // Members usually arrive in order: try the end before searching.
-  if (fields.empty() || fields.back().Name() < interned->view()) {
-    BindingField& field = fields.emplace_back(BindingField{interned, {}});
-    field.value.AdoptChildOf(pool_);
-    return field.value;
+  std::size_t at = fields.size;
+  if (at != 0 && !(fields.data[at - 1].Name() < key)) {
+    at = static_cast<std::size_t>(LowerBound(fields.data, fields.data + fields.size, key) -
+                                  fields.data);
+    if (fields.data[at].name == interned) return fields.data[at].value;
   }
-  auto it = LowerBound(fields, interned->view());
-  if (it != fields.end() && it->name == interned) return it->value;
-  it = fields.insert(it, BindingField{interned, {}});
-  it->value.AdoptChildOf(pool_);
-  return it->value;
+  if (fields.size == fields.capacity) pool_->Grow(fields, std::size_t{fields.size} + 1);
+  BindingField* slot = fields.data + at;
+  if (at < fields.size) {
+    std::memmove(static_cast<void*>(slot + 1), static_cast<void*>(slot),
+                 (fields.size - at) * sizeof(BindingField));
+  }
+  ++fields.size;
+  new (slot) BindingField{interned, {}};
+  slot->value.AdoptChildOf(pool_);
+  return slot->value;
+}
+
+BindingProperty& BindingProperty::AppendField(std::string_view name) {
+  const InternedString* interned = pool_->Intern(name);
+  auto& fields = structure()->fields;
+  if (fields.size == fields.capacity) pool_->Grow(fields, std::size_t{fields.size} + 1);
+  BindingField* slot = new (&fields.data[fields.size++]) BindingField{interned, {}};
+  slot->value.AdoptChildOf(pool_);
+  return slot->value;
+}
+
+BindingProperty& BindingProperty::FieldAt(std::size_t index) {
+  return structure()->fields.data[index].value;
+}
+
+const BindingProperty& BindingProperty::FieldAt(std::size_t index) const {
+  return structure()->fields.data[index].value;
+}
+
+void BindingProperty::SortFields() {
+  BindingStructureRecord* record = structure();
+  if (record == nullptr) return;
+  auto& fields = record->fields;
+  const auto byName = [](const BindingField& a, const BindingField& b) {
+    return a.Name() < b.Name();
+  };
+  if (std::is_sorted(fields.data, fields.data + fields.size, byName)) return;
+  // Sort positions, then move each field once into a new array.
+  std::vector<std::uint32_t> order(fields.size);
+  for (std::uint32_t i = 0; i < fields.size; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return byName(fields.data[a], fields.data[b]);
+  });
+  PoolArray<BindingField> sorted;
+  pool_->Grow(sorted, fields.size);
+  for (std::uint32_t i = 0; i < fields.size; ++i) {
+    std::memcpy(static_cast<void*>(&sorted.data[i]), static_cast<void*>(&fields.data[order[i]]),
+                sizeof(BindingField));
+  }
+  sorted.size = fields.size;
+  pool_->FreeArray(fields);
+  fields = sorted;
 }
 
 BindingProperty::FieldRange BindingProperty::Fields() const { return {structure()}; }
 
 BindingProperty::FieldIterator BindingProperty::FieldRange::begin() const {
-  return FieldIterator(record != nullptr ? record->fields.data() : nullptr);
+  return FieldIterator(record != nullptr ? record->fields.data : nullptr);
 }
 
 BindingProperty::FieldIterator BindingProperty::FieldRange::end() const {
-  return FieldIterator(record != nullptr ? record->fields.data() + record->fields.size()
-                                         : nullptr);
+  return FieldIterator(record != nullptr ? record->fields.data + record->fields.size : nullptr);
 }
 
 std::span<const BindingProperty> BindingProperty::Elements() const {
   const BindingCollectionRecord* record = collection();
   if (record == nullptr) return {};
-  return {record->elements.data(), record->elements.size()};
+  return {record->elements.data, record->elements.size};
 }
 
 std::span<BindingProperty> BindingProperty::Elements() {
   BindingCollectionRecord* record = collection();
   if (record == nullptr) return {};
-  return {record->elements.data(), record->elements.size()};
+  return {record->elements.data, record->elements.size};
 }
 
-// REQUIRES: this holds no payload.
+// REQUIRES: this holds no payload. Walks with its own stack: each pending
+// pair is a source node and the empty node it is copied into. Arrays are
+// sized once, so the targets do not move while the walk runs.
 void BindingProperty::CopyFrom(const BindingProperty& other) {
-  switch (other.kind_) {
-    case BindingPropertyKind::Empty:
-      return;
-    case BindingPropertyKind::Bool:
-    case BindingPropertyKind::Signed:
-    case BindingPropertyKind::Unsigned:
-    case BindingPropertyKind::Float:
-      payload_ = other.payload_;
-      kind_ = other.kind_;
-      return;
-    case BindingPropertyKind::String:
-      if (other.pool_ == pool_) {
-        payload_ = other.payload_;
-        kind_ = other.kind_;
-      } else {
-        SetString(other.GetString());
+  std::vector<std::pair<const BindingProperty*, BindingProperty*>> work{{&other, this}};
+  while (!work.empty()) {
+    const auto [from, to] = work.back();
+    work.pop_back();
+    switch (from->kind_) {
+      case BindingPropertyKind::Empty:
+        break;
+      case BindingPropertyKind::Bool:
+      case BindingPropertyKind::Signed:
+      case BindingPropertyKind::Unsigned:
+      case BindingPropertyKind::Float:
+        to->payload_ = from->payload_;
+        to->kind_ = from->kind_;
+        break;
+      case BindingPropertyKind::String:
+        if (from->pool_ == to->pool_) {
+          to->payload_ = from->payload_;
+          to->kind_ = from->kind_;
+        } else {
+          to->SetString(from->GetString());
+        }
+        break;
+      case BindingPropertyKind::Blob:
+        to->SetBlob(from->GetBlob());
+        break;
+      case BindingPropertyKind::Enum: {
+        const BindingEnum e = from->GetEnum();
+        to->SetEnum(e.value, e.type);
+        break;
       }
-      return;
-    case BindingPropertyKind::Blob:
-      SetBlob(other.GetBlob());
-      return;
-    case BindingPropertyKind::Enum: {
-      const BindingEnum e = other.GetEnum();
-      SetEnum(e.value, e.type);
-      return;
-    }
-    case BindingPropertyKind::Collection: {
-      MakeCollection();
-      const auto& from = other.collection()->elements;
-      auto& to = collection()->elements;
-      to.reserve(from.size());
-      for (const BindingProperty& element : from) {
-        BindingProperty& copy = to.emplace_back();
-        copy.AdoptChildOf(pool_);
-        copy.CopyFrom(element);
+      case BindingPropertyKind::Collection: {
+        to->MakeCollection();
+        const auto& source = from->collection()->elements;
+        auto& target = to->collection()->elements;
+        if (source.size != 0) to->pool_->Grow(target, source.size);
+        for (std::uint32_t i = 0; i < source.size; ++i) {
+          BindingProperty* element = new (&target.data[target.size++]) BindingProperty();
+          element->AdoptChildOf(to->pool_);
+          work.emplace_back(&source.data[i], element);
+        }
+        break;
       }
-      return;
-    }
-    case BindingPropertyKind::Structure: {
-      MakeStructure();
-      const auto& from = other.structure()->fields;
-      auto& to = structure()->fields;
-      to.reserve(from.size());
-      for (const BindingField& field : from) {
-        const InternedString* name = other.pool_ == pool_ ? field.name : pool_->Intern(field.Name());
-        BindingField& copy = to.emplace_back(BindingField{name, {}});
-        copy.value.AdoptChildOf(pool_);
-        copy.value.CopyFrom(field.value);
+      case BindingPropertyKind::Structure: {
+        to->MakeStructure();
+        const auto& source = from->structure()->fields;
+        auto& target = to->structure()->fields;
+        if (source.size != 0) to->pool_->Grow(target, source.size);
+        const bool samePool = from->pool_ == to->pool_;
+        for (std::uint32_t i = 0; i < source.size; ++i) {
+          const BindingField& field = source.data[i];
+          const InternedString* name = samePool ? field.name : to->pool_->Intern(field.Name());
+          BindingField* copy = new (&target.data[target.size++]) BindingField{name, {}};
+          copy->value.AdoptChildOf(to->pool_);
+          work.emplace_back(&field.value, &copy->value);
+        }
+        break;
       }
-      return;
     }
   }
 }
 
-bool operator==(const BindingProperty& a, const BindingProperty& b) {
-  if (a.kind_ != b.kind_) return false;
-  switch (a.kind_) {
-    case BindingPropertyKind::Empty:
-      return true;
+namespace {
+
+bool ShallowEqual(const BindingProperty& a, const BindingProperty& b) {
+  if (a.kind() != b.kind()) return false;
+  switch (a.kind()) {
     case BindingPropertyKind::Bool:
-      return a.payload_.boolean == b.payload_.boolean;
+      return a.GetBool() == b.GetBool();
     case BindingPropertyKind::Signed:
+      return a.GetSigned() == b.GetSigned();
     case BindingPropertyKind::Unsigned:
-      return a.payload_.u64 == b.payload_.u64;
+      return a.GetUnsigned() == b.GetUnsigned();
     case BindingPropertyKind::Float:
-      return a.payload_.f64 == b.payload_.f64;
+      return a.GetFloat() == b.GetFloat();
     case BindingPropertyKind::String:
       return a.GetString() == b.GetString();
     case BindingPropertyKind::Blob:
@@ -558,19 +818,34 @@ bool operator==(const BindingProperty& a, const BindingProperty& b) {
       const std::uint32_t yid = y.type != nullptr ? y.type->id : 0;
       return x.value == y.value && xid == yid;
     }
-    case BindingPropertyKind::Collection:
-      return std::ranges::equal(a.Elements(), b.Elements());
-    case BindingPropertyKind::Structure: {
-      const auto& x = a.structure()->fields;
-      const auto& y = b.structure()->fields;
-      if (x.size() != y.size()) return false;
-      for (std::size_t i = 0; i < x.size(); ++i) {
-        if (x[i].Name() != y[i].Name() || !(x[i].value == y[i].value)) return false;
+    default:
+      return a.size() == b.size();  // empty, and the containers' counts
+  }
+}
+
+}  // namespace
+
+bool operator==(const BindingProperty& a, const BindingProperty& b) {
+  std::vector<std::pair<const BindingProperty*, const BindingProperty*>> work{{&a, &b}};
+  while (!work.empty()) {
+    const auto [x, y] = work.back();
+    work.pop_back();
+    if (!ShallowEqual(*x, *y)) return false;
+    if (x->kind() == BindingPropertyKind::Collection) {
+      const auto xs = x->Elements(), ys = y->Elements();
+      for (std::size_t i = 0; i < xs.size(); ++i) work.emplace_back(&xs[i], &ys[i]);
+    } else if (x->kind() == BindingPropertyKind::Structure) {
+      auto xi = x->Fields().begin();
+      auto yi = y->Fields().begin();
+      for (; xi != x->Fields().end(); ++xi, ++yi) {
+        const auto [xName, xValue] = *xi;
+        const auto [yName, yValue] = *yi;
+        if (xName != yName) return false;
+        work.emplace_back(&xValue, &yValue);
       }
-      return true;
     }
   }
-  return false;
+  return true;
 }
 
 }  // namespace Kelp

@@ -132,6 +132,19 @@ class BindingProperty {
   const BindingProperty* Find(std::string_view name) const;
   BindingProperty* Find(std::string_view name);
 
+  // For decoders building a large structure, where keeping name order on
+  // every insertion would cost quadratic time: AppendField adds field `name`
+  // at the end without looking for one of that name and without keeping
+  // name order; FieldAt reaches a field by storage position; SortFields
+  // restores name order. Between the first AppendField and SortFields, the
+  // name accessors, Find and Fields must not be used on this value.
+  // REQUIRES (AppendField): this is a structure without a field `name`.
+  // REQUIRES (FieldAt): this is a structure and `index` < size().
+  BindingProperty& AppendField(std::string_view name);
+  BindingProperty& FieldAt(std::size_t index);
+  const BindingProperty& FieldAt(std::size_t index) const;
+  void SortFields();
+
   // Fields in ascending byte-wise order of name.
   class FieldIterator;
   struct FieldRange {

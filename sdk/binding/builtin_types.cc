@@ -8,8 +8,8 @@ namespace {
 constexpr std::string_view kBuiltin = "$builtin";
 
 template <class T>
-TypeBuilder<T> Builtin(TypeRegistry& registry, std::string_view name,
-                       std::string_view description, std::string_view secondTag = {}) {
+TypeBuilder<T> Builtin(TypeRegistry& registry, std::string_view name, std::string_view description,
+                       std::string_view secondTag = {}) {
   TypeBuilder<T> builder(registry, name);
   builder.Description(description).Tag(kBuiltin).Tag(secondTag);
   return builder;
@@ -29,8 +29,7 @@ void RegisterBuiltinTypes(TypeRegistry& registry) {
       .Field("elementType", &Id::elementType);
 
   using Argument = BindingFullArgumentHelp;
-  Builtin<Argument>(registry, "BindingFullArgumentHelp", "Describes a function parameter.",
-                    "help")
+  Builtin<Argument>(registry, "BindingFullArgumentHelp", "Describes a function parameter.", "help")
       .Field("name", &Argument::name)
       .Field("description", &Argument::description)
       .Field("type", &Argument::type)

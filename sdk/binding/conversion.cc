@@ -141,9 +141,8 @@ bool ReadSigned(ConversionResult& result, const BindingProperty& in, std::string
     case BindingPropertyKind::String: {
       const std::string text(in.GetString());
       long long v = 0;
-      const ParsedText parsed = ParseText(text, v, [](const char* s, char** end) {
-        return std::strtoll(s, end, 0);
-      });
+      const ParsedText parsed =
+          ParseText(text, v, [](const char* s, char** end) { return std::strtoll(s, end, 0); });
       if (parsed.trailing) {
         Fail(result, kIncorrectFormat, {text, name, bounds.typeName});
         return false;
@@ -206,9 +205,8 @@ bool ReadUnsigned(ConversionResult& result, const BindingProperty& in, std::stri
     case BindingPropertyKind::String: {
       const std::string text(in.GetString());
       unsigned long long v = 0;
-      const ParsedText parsed = ParseText(text, v, [](const char* s, char** end) {
-        return std::strtoull(s, end, 0);
-      });
+      const ParsedText parsed =
+          ParseText(text, v, [](const char* s, char** end) { return std::strtoull(s, end, 0); });
       if (parsed.trailing) {
         Fail(result, kIncorrectFormat, {text, name, bounds.typeName});
         return false;
@@ -366,8 +364,7 @@ void ReadString(ConversionResult& result, const BindingProperty& in, std::string
   }
 }
 
-bool ExpectCollection(ConversionResult& result, const BindingProperty& in,
-                      std::string_view name) {
+bool ExpectCollection(ConversionResult& result, const BindingProperty& in, std::string_view name) {
   if (in.kind() == BindingPropertyKind::Collection) return true;
   Fail(result, kNotCollection, {name});
   return false;
@@ -394,8 +391,7 @@ void ReadRecord(ConversionResult& result, const BindingProperty& in, std::string
       }
       continue;
     }
-    field.converter->Read(result, *value, field.name, object, field.type.record,
-                          *record->registry);
+    field.converter->Read(result, *value, field.name, object, field.type.record, *record->registry);
     if (!result.ok()) return;
   }
 }
@@ -429,8 +425,7 @@ void WriteRecord(ConversionResult& result, const void* object, const TypeRecord*
   out.MakeStructure();
   for (const FieldRecord& field : record->fields) {
     if ((field.flags & kFieldOmitWhenEmpty) == 0) {
-      field.converter->Write(result, object, field.type.record, *record->registry,
-                             out[field.name]);
+      field.converter->Write(result, object, field.type.record, *record->registry, out[field.name]);
       if (!result.ok()) return;
       continue;
     }

@@ -75,7 +75,8 @@ void Append(std::string& out, const std::string& printfFormat, const MessageArg&
       break;
     }
   }
-  if (n > 0) out.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
+  if (n > 0)
+    out.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 // Builds the printf format for `arg` from the specification, replacing a
@@ -106,8 +107,8 @@ std::string PrintfFormat(const Spec& spec, const MessageArg& arg) {
     case MessageArg::Type::Text:
       break;
   }
-  char letter = spec.letter != 0 && std::strchr(accepted, spec.letter) != nullptr ? spec.letter
-                                                                                   : fallback;
+  char letter =
+      spec.letter != 0 && std::strchr(accepted, spec.letter) != nullptr ? spec.letter : fallback;
   // "%c" of a 64-bit value would need an int; print it as a number instead.
   if (letter == 'c' && arg.type() != MessageArg::Type::Int32) letter = fallback;
   if (arg.type() != MessageArg::Type::Text) {

@@ -10,11 +10,14 @@
 //   signed 64-bit   "dciouxX"   default d
 //   unsigned 64-bit "ucdioxX"   default u
 //   double          "gaefGAEF"  default g
-//   text            printed as a string
+//   text            printed as a string; of the flags only "-" applies
 // A specification longer than 60 characters ends formatting there. Output is
 // at most 4095 bytes (4096 with the terminating NUL); longer output is cut.
-// A "%" not followed by a number reads a printf specification that takes the
-// next argument in order; a number past the last argument prints nothing.
+// Widths and precisions above 4096 count as 4096 (the output could not hold
+// more). A "%" not followed by a number reads a printf specification that
+// takes the next argument in order; a number past the last argument prints
+// nothing. Templates are always ours: text from outside travels only as an
+// argument, never as a template.
 #ifndef KELP_SDK_BINDING_MESSAGE_FORMAT_H_
 #define KELP_SDK_BINDING_MESSAGE_FORMAT_H_
 

@@ -61,9 +61,9 @@ enum class BindingTypeCode : std::uint32_t {
 // "bool", "int8", ... "map"; the empty text outside 1 to 19.
 constexpr const char* TypeCodeName(BindingTypeCode code) {
   constexpr const char* kNames[] = {
-      "",       "bool",  "int8",   "uint8",  "int16",  "uint16",   "int32",
-      "uint32", "int64", "uint64", "float",  "double", "string",   "object",
-      "blob",   "vector", "enum",  "struct", "callback", "map",
+      "",       "bool",   "int8",   "uint8",  "int16",    "uint16", "int32",
+      "uint32", "int64",  "uint64", "float",  "double",   "string", "object",
+      "blob",   "vector", "enum",   "struct", "callback", "map",
   };
   const auto index = static_cast<std::uint32_t>(code);
   return index < std::size(kNames) ? kNames[index] : "";
@@ -91,8 +91,8 @@ class FieldConverter {
  public:
   virtual ~FieldConverter() = default;
   // BindingProperty (not empty) into the field.
-  virtual void Read(ConversionResult& result, const BindingProperty& in,
-                    std::string_view fieldName, void* object, const TypeRecord* fieldType,
+  virtual void Read(ConversionResult& result, const BindingProperty& in, std::string_view fieldName,
+                    void* object, const TypeRecord* fieldType,
                     const TypeRegistry& registry) const = 0;
   // The field into `out`, an empty node. On failure `out` may be gone (it
   // can live inside `result`), so the caller must not touch it again.
@@ -136,7 +136,7 @@ struct TypeRecord {
   std::string nameSpace;
   std::string description;
   std::vector<std::string> tags;
-  std::vector<FieldRecord> fields;                          // registration order
+  std::vector<FieldRecord> fields;                             // registration order
   std::map<std::string, EnumValueRecord, std::less<>> values;  // by name
   const TypeRegistry* registry = nullptr;
 };

@@ -9,7 +9,9 @@
 #define KELP_SDK_CODECS_TREE_BUILDER_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +53,10 @@ class TreeBuilder {
   bool keyPending() const { return keyPending_; }
   const std::string& key() const { return key_; }
 
+  // The field `key` of `structure`, which may be open in this builder;
+  // null when absent. Use this, not the value's own lookups, while reading.
+  const BindingProperty* FindField(const BindingProperty& structure, std::string_view key) const;
+
   // Open containers (0 while the root is being filled).
   int depth() const { return static_cast<int>(frames_.size()); }
   bool inCollection() const { return !frames_.empty() && !frames_.back().isStructure; }
@@ -60,17 +66,28 @@ class TreeBuilder {
   std::size_t nextIndex() const;
 
  private:
+  // A structure with many fields is filled in arrival order, its fields
+  // found through this index by name, and sorted when it closes: keeping
+  // name order on every insertion would let an input with its keys in
+  // descending order cost quadratic time.
+  using FieldIndex = std::unordered_map<std::string, std::uint32_t>;
+
   struct Frame {
     BindingProperty* container;
     std::uint32_t next;  // next element index when overwriting
     bool isStructure;
     bool append;
+    std::unique_ptr<FieldIndex> fields;
   };
+
+  BindingProperty& StructureField(Frame& frame);
 
   bool Open(BindingProperty& target, bool isStructure, bool append);
 
   BindingProperty& root_;
   std::vector<Frame> frames_;
+  // The open structures that are filled in arrival order.
+  std::unordered_map<const BindingProperty*, const FieldIndex*> unordered_;
   std::string key_;
   bool keyPending_ = false;
 };

@@ -250,7 +250,12 @@ const BindingProperty& EventReader::Follow(const Location& location) const {
   const BindingProperty* node = &result_.value();
   for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
     const Step& step = **it;
-    node = step.isKey ? &(*node)[std::string_view(step.key)] : &(*node)[step.index];
+    if (step.isKey) {
+      node = builder_.FindField(*node, step.key);
+      if (node == nullptr) return BindingProperty::EmptyValue();
+    } else {
+      node = &(*node)[step.index];
+    }
   }
   return *node;
 }

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "sdk/plugin/plugin_manager_types.h"
+
 #include "sdk/rest/function_name.h"
 #include "sdk/runtime/logger.h"
 
@@ -22,7 +22,6 @@ void LoadHandshake::Run(PluginBase& plugin, PluginLoadRecord& record, std::strin
   plugin.documentationTags_ = DocumentationTags(shortName);
   plugin.identifierStem_ = MakeIdentifier(shortName);
 
-  RegisterPluginManagerTypes(plugin.registry());
   plugin.RegisterEndpoints();
 
   plugin.apiTables_ = BuildApiDescription(plugin.registry());

@@ -4,12 +4,14 @@
 #include "sdk/binding/memory.h"
 #include "sdk/binding/message_format.h"
 #include "sdk/plugin/entry_guard.h"
+#include "sdk/plugin/plugin_manager_types.h"
 #include "sdk/runtime/logger.h"
 
 namespace Kelp {
 
 PluginBase::PluginBase() : entryTable_{InitEntry, ShutdownEntry, GetMemoryStatsEntry} {
   AcquireLogger();
+  RegisterPluginManagerTypes(registry_);
 }
 
 PluginBase::~PluginBase() {
@@ -29,10 +31,20 @@ bool PluginBase::Init(const HostContext& context) {
   hostHandle_ = context.hostHandle;
   userAgent_ = FormatMessage("KelpClient/%1 (%2)", {hostVersion_.ToString(), names_.shortName});
   telemetrySender_ = std::make_unique<TelemetrySender>(*this);
+  serviceProxy_.Subscribe(eventSubscriptions_);
   return Start();
 }
 
-void PluginBase::Shutdown() { timers_.Clear(); }
+void PluginBase::Subscribe(std::string_view key) { eventSubscriptions_.Subscribe(key); }
+
+void PluginBase::Unsubscribe(std::string_view key) { eventSubscriptions_.Unsubscribe(key); }
+
+void PluginBase::Shutdown() {
+  eventSubscriptions_.UnsubscribeAll();
+  serviceProxy_.Clear();
+  timers_.Clear();
+  resourceHandlers_.Clear();
+}
 
 void PluginBase::HostSendRequest(InvokeResponse* response, const InvokeRequest* request) {
   const HostFunctionTable* table = functions();

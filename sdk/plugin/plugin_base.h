@@ -22,8 +22,11 @@
 #include "sdk/binding/api_description.h"
 #include "sdk/binding/type_registry.h"
 #include "sdk/plugin/abi.h"
+#include "sdk/plugin/event_subscriptions.h"
 #include "sdk/plugin/plugin_identity.h"
+#include "sdk/plugin/resource_events.h"
 #include "sdk/plugin/scheduled_calls.h"
+#include "sdk/plugin/service_proxy.h"
 #include "sdk/plugin/timers.h"
 #include "sdk/rest/endpoint_table.h"
 #include "sdk/runtime/plugin_log_target.h"
@@ -33,11 +36,17 @@ namespace Kelp {
 
 class PluginBase {
  public:
-  // Holds a reference to the process-wide logger until destroyed.
+  // Holds a reference to the process-wide logger until destroyed. The
+  // registry starts with the plugin-manager types.
   PluginBase();
   PluginBase(const PluginBase&) = delete;
   PluginBase& operator=(const PluginBase&) = delete;
   virtual ~PluginBase();
+
+  // Counted subscription to the event channel of a resource path or other
+  // key, and its release (see event_subscriptions.h).
+  virtual void Subscribe(std::string_view key);
+  virtual void Unsubscribe(std::string_view key);
 
   // Stops the plugin: unsubscribes every event that has a handler and
   // empties the handler, service-proxy, timer and resource-event tables.
@@ -70,6 +79,22 @@ class PluginBase {
   // work, and returns what the host's leaveWait returns.
   std::uint64_t Wait();
 
+  // Calls `handler` for every event of the resource `path` (a "*" in the
+  // path makes it a pattern) with the data converted to T, and subscribes to
+  // the path's channel. See resource_events.h.
+  template <class T>
+  void AddResourceHandler(std::string_view path,
+                          std::function<void(const ResourceEvent<T>&)> handler) {
+    resourceHandlers_.Add(path, MakeResourceHandler<T>(registry_, std::move(handler)));
+    Subscribe(path);
+  }
+
+  TypeRegistry& registry() { return registry_; }
+  const TypeRegistry& registry() const { return registry_; }
+  EventSubscriptions& eventSubscriptions() { return eventSubscriptions_; }
+  ResourceHandlers& resourceHandlers() { return resourceHandlers_; }
+  ServiceProxy& serviceProxy() { return serviceProxy_; }
+
   // One-shot calls and named timers (see scheduled_calls.h and timers.h).
   ScheduledCalls& scheduledCalls() { return scheduledCalls_; }
   Timers& timers() { return timers_; }
@@ -88,10 +113,6 @@ class PluginBase {
   const std::vector<std::string>& documentationTags() const { return documentationTags_; }
   const std::string& identifierStem() const { return identifierStem_; }
   const PluginApiDescriptor* apiDescriptor() const { return &apiDescriptor_; }
-  // The plugin's own registry: builtin types from construction, the
-  // plugin-manager types and the plugin's registrations from load on.
-  TypeRegistry& registry() { return *registry_; }
-  const TypeRegistry& registry() const { return *registry_; }
   bool shuttingDown() const { return shuttingDown_; }
   // Created at init; null before.
   TelemetrySender* telemetrySender() const { return telemetrySender_.get(); }
@@ -114,8 +135,13 @@ class PluginBase {
 
   const HostFunctionTable* functions() const;
 
+  // Declared first: everything below may use it until destroyed.
+  TypeRegistry registry_;
+  ResourceHandlers resourceHandlers_;
   std::uint32_t hostHandle_ = 0;
   std::string userAgent_;
+  EventSubscriptions eventSubscriptions_{*this};
+  ServiceProxy serviceProxy_{*this};
   Timers timers_{*this};
   ScheduledCalls scheduledCalls_{*this};
   std::unique_ptr<TelemetrySender> telemetrySender_;
@@ -124,7 +150,6 @@ class PluginBase {
   // Installed at init unless another plugin's target is listed already.
   std::unique_ptr<PluginLogTarget> logTarget_;
   PluginEntryTable entryTable_;
-  std::unique_ptr<TypeRegistry> registry_ = std::make_unique<TypeRegistry>();
   // What the descriptor points to; built once registration is over.
   ApiDescriptionTables apiTables_;
   std::unique_ptr<EndpointTable> endpointTable_;

@@ -64,8 +64,8 @@ void RegisterPluginManagerTypes(TypeRegistry& registry) {
        &RegisterEvent<PluginLcdsEvent>},
       {"OnServiceProxyUuidEvent", "Fired when a uuid-based service proxy message is received.",
        &RegisterEvent<Proxy>},
-      {"OnServiceProxyMethodEvent",
-       "Fired when a method-based service proxy message is received.", &RegisterEvent<Proxy>},
+      {"OnServiceProxyMethodEvent", "Fired when a method-based service proxy message is received.",
+       &RegisterEvent<Proxy>},
       {"OnServiceProxyAsyncEvent", "Fired when an async service proxy message is received.",
        &RegisterEvent<Proxy>},
   };

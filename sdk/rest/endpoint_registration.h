@@ -2,9 +2,9 @@
 // parameters and the handler, entered into the type registry as an exposed
 // function that carries its Endpoint.
 //
-//   RegisterEndpoint(registry, HttpMethod::Put,
+//   RegisterEndpoint(plugin, HttpMethod::Put,
 //                    "/tav-premade-voice/v1/participants/{puuid}/volume",
-//                    {"Sets a participant's volume.", tags},
+//                    "Sets a participant's volume.",
 //                    {PathParameter("puuid", "The participant"),
 //                     BodyParameter("volume", "The new volume")},
 //                    [this](const std::string& puuid, const std::int32_t& volume) {
@@ -34,6 +34,7 @@
 
 #include "sdk/binding/conversion.h"
 #include "sdk/binding/type_registry.h"
+#include "sdk/plugin/plugin_base.h"
 #include "sdk/rest/endpoint.h"
 #include "sdk/rest/function_name.h"
 #include "sdk/rest/http_method.h"
@@ -86,8 +87,10 @@ struct HandlerTraits<R (C::*)(A...) const> : HandlerTraits<R (*)(A...)> {};
 // Converts each slot into the tuple element of the same index; stops at the
 // first failure.
 template <class Tuple, std::size_t... I>
-void ConvertSlots(ConversionResult& result, std::span<BindingProperty> slots,
-                  const Endpoint& endpoint, Tuple& arguments, std::index_sequence<I...>) {
+void ConvertSlots([[maybe_unused]] ConversionResult& result,
+                  [[maybe_unused]] std::span<BindingProperty> slots,
+                  [[maybe_unused]] const Endpoint& endpoint, [[maybe_unused]] Tuple& arguments,
+                  std::index_sequence<I...>) {
   (FromProperty(result, slots[I], endpoint.parameters()[I].name, std::get<I>(arguments),
                 endpoint.registry()),
    ...);
@@ -186,6 +189,17 @@ const Endpoint* RegisterEndpoint(TypeRegistry& registry, HttpMethod method, std:
       detail::TypedParameters<Arguments>(registry, parameters,
                                          std::make_index_sequence<std::tuple_size_v<Arguments>>()),
       returns, std::make_unique<Invoker>(std::move(handler)));
+}
+
+// The same in the plugin's own registry, documented with `description` and
+// the plugin's documentation tags. Call from RegisterEndpoints.
+template <class Handler>
+const Endpoint* RegisterEndpoint(PluginBase& plugin, HttpMethod method, std::string_view path,
+                                 std::string description,
+                                 std::vector<ParameterDeclaration> parameters, Handler handler) {
+  return RegisterEndpoint(plugin.registry(), method, path,
+                          {std::move(description), plugin.documentationTags()},
+                          std::move(parameters), std::move(handler));
 }
 
 }  // namespace Kelp

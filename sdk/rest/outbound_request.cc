@@ -14,8 +14,6 @@ constexpr std::string_view kNotSent =
 constexpr std::string_view kErrorResponse = "Error response for {method} {url}: {error}";
 constexpr std::string_view kStreamFailed =
     "Error reading streamed response for {method} {url}: {error}";
-constexpr std::string_view kConversionFailed =
-    "Error converting response for {method} {url}: {error}";
 
 // The expected size of a stream is the host's hint, not a promise: reserve
 // no more than this up front and let the text grow past it if need be.
@@ -50,7 +48,8 @@ bool ReadStream(PluginBase& plugin, const InvokeResponse& record, std::string& t
       if (record.streamClose != nullptr) record.streamClose(record.streamContext);
     }
   } closer{record};
-  text.reserve(std::min(record.streamExpectedSize, kMaxStreamReservation));
+  const std::uint32_t expected = record.streamExpectedSize;  // packed: copy before use
+  text.reserve(std::min(expected, kMaxStreamReservation));
   std::uint8_t buffer[kStreamReadSize];
   for (;;) {
     std::uint32_t count = kStreamReadSize;
@@ -147,7 +146,7 @@ RemotingResult SendConvertedRequest(PluginBase& plugin, HttpMethod method, std::
       const std::string error = failure.error != nullptr ? failure.error : "";
       DestroyResult(failure);
       response->Reset();
-      return fail(0, kConversionFailed, error);
+      return fail(0, kResponseConversionFailed, error);
     }
   }
   return result;

@@ -41,6 +41,9 @@ using TextMap = std::unordered_map<std::string, std::string>;
 
 inline constexpr std::size_t kStreamReadSize = 4096;
 
+inline constexpr std::string_view kResponseConversionFailed =
+    "Error converting response for {method} {url}: {error}";
+
 // Replaces "{method}", "{url}" and "{error}" in `pattern` in one pass, so
 // that a URL or error text holding those words is not expanded again.
 std::string FormatRequestMessage(std::string_view pattern, std::string_view method,

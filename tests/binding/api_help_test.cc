@@ -41,7 +41,8 @@ class ApiHelpTest : public ::testing::Test {
     f.description = "Stores a box.";
     f.help = "Use {it}.";
     f.arguments.push_back({"id", "-The id", TypeRef{BindingTypeCode::UInt32}, {}, true, 2});
-    f.arguments.push_back({"body", "", TypeRef{BindingTypeCode::Struct, {}, BoxRecord()}, {}, false, 5});
+    f.arguments.push_back(
+        {"body", "", TypeRef{BindingTypeCode::Struct, {}, BoxRecord()}, {}, false, 5});
     f.returns = TypeRef{BindingTypeCode::Struct, {}, BoxRecord()};
     f.tags = {"Plugins", "Plugin x"};
     f.threadSafe = true;
@@ -70,7 +71,9 @@ TEST_F(ApiHelpTest, TypeNames) {
       {{BindingTypeCode::Object}, "object", "object", ""},
       {{BindingTypeCode::Blob}, "bytearray", "blob", ""},
       {{BindingTypeCode::Callback}, "callback", "callback", ""},
-      {{BindingTypeCode::Vector, BindingTypeCode::Enum, letter}, "list[L{Letter}]", "vector",
+      {{BindingTypeCode::Vector, BindingTypeCode::Enum, letter},
+       "list[L{Letter}]",
+       "vector",
        "Letter"},
       {{BindingTypeCode::Map, BindingTypeCode::Double}, "dict[double]", "map", "double"},
       {{BindingTypeCode::Struct}, "L{struct}", "struct", ""},

@@ -168,7 +168,8 @@ TEST(BindingValueTest, EnumTravelsByNameOnlyWhenTheNumberHasOne) {
     ASSERT_TRUE(ToBindingValue(e, row.namer, value));
     EXPECT_EQ(value.kind, row.kind);
     if (row.kind == BINDING_VALUE_SIGNED) {
-      EXPECT_EQ(value.payload.i64, row.number);
+      const std::int64_t number = value.payload.i64;  // packed: read by value
+      EXPECT_EQ(number, row.number);
     }
     Destroy(value);
   }

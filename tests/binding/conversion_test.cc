@@ -108,8 +108,8 @@ class ConversionTest : public ::testing::Test {
 template <class T>
 struct Row {
   BindingProperty input;
-  T expected;          // when `error` is empty
-  const char* error;   // exact message, or ""
+  T expected;         // when `error` is empty
+  const char* error;  // exact message, or ""
 };
 
 template <class T>
@@ -428,10 +428,11 @@ TEST(ToTextTest, RendersEachKind) {
     BindingProperty value;
     const char* text;
   } rows[] = {
-      {BindingProperty(), ""}, {Bool(false), "false"},      {Signed(-12), "-12"},
-      {Unsigned(18446744073709551615ULL), "18446744073709551615"},
-      {Float(1.5), "1.500000"}, {Str("s"), "s"},          {blob, "Zm9vYg=="},
-      {e, "-3"},               {Collection(), ""},
+      {BindingProperty(), ""},  {Bool(false), "false"},
+      {Signed(-12), "-12"},     {Unsigned(18446744073709551615ULL), "18446744073709551615"},
+      {Float(1.5), "1.500000"}, {Str("s"), "s"},
+      {blob, "Zm9vYg=="},       {e, "-3"},
+      {Collection(), ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);

@@ -58,6 +58,21 @@ TEST(TypeRegistryTest, ReservedIdIsFoundByNameOnly) {
   EXPECT_EQ(registry.FindById(StaticTypeOf<Other>()), nullptr);
 }
 
+// Another type claiming an id already in use must never be found by it: the
+// first type's converters would run on the second type's memory.
+TEST(TypeRegistryTest, CollidingIdKeepsTheFirstTypeIndexed) {
+  TypeRegistry registry;
+  TypeBuilder<Paint>(registry, "Paint");
+  StaticType impostor{StaticTypeOf<Paint>()->id, "impostor", {}};
+#ifdef NDEBUG
+  TypeBuilder<Other>(registry, "Other", &impostor);
+  EXPECT_EQ(registry.FindById(StaticTypeOf<Paint>())->name, "Paint");
+  EXPECT_NE(registry.FindByName("Other"), nullptr);
+#else
+  EXPECT_DEATH(TypeBuilder<Other>(registry, "Other", &impostor), "collision");
+#endif
+}
+
 TEST(TypeRegistryTest, EnumValuesByNumberInNameOrder) {
   TypeRegistry registry;
   TypeBuilder<Color>(registry, "Color")
@@ -128,6 +143,21 @@ TEST(TypeRegistryTest, BuiltinsAndPluginManagerTypes) {
   ASSERT_NE(resource, nullptr);
   EXPECT_EQ(resource->fields[1].type.record, registry.FindByName("PluginResourceEventType"));
   EXPECT_EQ(resource->fields[2].type.code, BindingTypeCode::Object);
+
+  BindingProperty payload;
+  payload["uri"].SetString("/tav-lobby/v2/lobby");
+  payload["eventType"].SetString("Update");
+  payload["data"]["members"][0].SetSigned(1);
+  PluginResourceEvent event;
+  ConversionResult result;
+  FromProperty(result, payload, "<result>", event, registry);
+  ASSERT_TRUE(result.ok()) << result.error();
+  EXPECT_EQ(event.eventType, PluginResourceEventType::Update);
+  EXPECT_EQ(event.data, payload["data"]);
+  payload["eventType"].SetString("update");
+  FromProperty(result, payload, "<result>", event, registry);
+  EXPECT_EQ(result.error(),
+            "update is not a valid PluginResourceEventType enumeration value for 'eventType'.");
 }
 
 TEST(TypeRegistryTest, FunctionsKeepTheFirstRegistration) {

@@ -120,3 +120,31 @@ TEST(JsonReaderTest, AcceptsTheDepthLimitAndRefusesOneMore) {
 
 }  // namespace
 }  // namespace Kelp
+
+namespace Kelp {
+namespace {
+
+// Large objects are filled in arrival order and sorted when they close; the
+// result must not differ from small ones.
+TEST(JsonReaderTest, LargeObjectsKeepNameOrderAndMergeRepeatedMembers) {
+  std::string json = "{";
+  for (int i = 20000; i-- > 0;) json += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+  json += R"("k5":null,"k7":"seven","list":[1],"k1":{"a":1},"list":[2],"k1":{"b":2}})";
+  const ConversionResult result = ReadJson(json);
+  ASSERT_TRUE(result.ok()) << result.error();
+  const BindingProperty& value = result.value();
+  ASSERT_EQ(value.size(), 20001u);
+  std::string previous;
+  for (const auto& [name, field] : value.Fields()) {
+    ASSERT_LT(previous, name);
+    previous = name;
+  }
+  EXPECT_EQ(value["k19999"].GetUnsigned(), 19999u);
+  EXPECT_EQ(value["k5"].GetUnsigned(), 5u);
+  EXPECT_EQ(value["k7"].GetString(), "seven");
+  EXPECT_EQ(Describe(value["list"]), "[u1,u2]");
+  EXPECT_EQ(Describe(value["k1"]), "{a:u1,b:u2}");
+}
+
+}  // namespace
+}  // namespace Kelp

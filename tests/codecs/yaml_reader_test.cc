@@ -135,3 +135,22 @@ TEST(YamlReaderTest, UnavailableLibraryFailsCleanly) {
 
 }  // namespace
 }  // namespace Kelp
+
+namespace Kelp {
+namespace {
+
+TEST(YamlReaderTest, AliasesResolveInsideLargeOpenMappings) {
+  std::string yaml;
+  for (int i = 200; i-- > 0;) yaml += "k" + std::to_string(i) + ": " + std::to_string(i) + "\n";
+  yaml += "anchored: &a {x: [1, 2]}\n";
+  for (int i = 300; i-- > 200;) yaml += "k" + std::to_string(i) + ": " + std::to_string(i) + "\n";
+  yaml += "copy: *a\n";
+  const ConversionResult result = ReadYaml(yaml);
+  ASSERT_TRUE(result.ok()) << result.error();
+  EXPECT_EQ(result.value().size(), 302u);
+  EXPECT_EQ(Describe(result.value()["copy"]), "{x:[u1,u2]}");
+  EXPECT_EQ(result.value()["k0"].GetUnsigned(), 0u);
+}
+
+}  // namespace
+}  // namespace Kelp

@@ -128,25 +128,27 @@ InvokeArgument Text(const char* name, const char* text) {
   return argument;
 }
 
+// The boundary records are packed: "+" copies a field before the assertion
+// macros bind a reference to it, which could be misaligned.
 TEST_F(InvokeTest, BuildsOneLinkedRecordPerFunction) {
   ASSERT_EQ(table_->count(), 3u);
   const EndpointFunctionRecord* put = Record("PutItemsById");
   ASSERT_NE(put, nullptr);
   EXPECT_STREQ(put->path, "/items/{id}");  // trailing "/" dropped
-  EXPECT_EQ(put->method, 7u);
-  EXPECT_EQ(put->description.argumentCount, 2u);
+  EXPECT_EQ(+put->method, 7u);
+  EXPECT_EQ(+put->description.argumentCount, 2u);
   EXPECT_STREQ(put->description.arguments[1].name, "body");
-  EXPECT_EQ(put->description.arguments[1].type, 17u);
+  EXPECT_EQ(+put->description.arguments[1].type, 17u);
   EXPECT_STREQ(put->description.arguments[1].typeName, "TestPoint");
-  EXPECT_EQ(put->parameters[0].location, 2u);
-  EXPECT_EQ(put->parameters[0].next, &put->parameters[1]);
-  EXPECT_EQ(put->parameters[1].location, 5u);
-  EXPECT_EQ(put->description.tagCount, 2u);
+  EXPECT_EQ(+put->parameters[0].location, 2u);
+  EXPECT_EQ(+put->parameters[0].next, &put->parameters[1]);
+  EXPECT_EQ(+put->parameters[1].location, 5u);
+  EXPECT_EQ(+put->description.tagCount, 2u);
   EXPECT_STREQ(put->description.tags[1], "Plugin test");
-  EXPECT_EQ(Record("GetItemsById")->description.returnType, 17u);
+  EXPECT_EQ(+Record("GetItemsById")->description.returnType, 17u);
   const EndpointFunctionRecord* records = table_->records();
-  EXPECT_EQ(records[0].description.next, &records[1].description);
-  EXPECT_EQ(records[2].description.next, nullptr);
+  EXPECT_EQ(+records[0].description.next, &records[1].description);
+  EXPECT_EQ(+records[2].description.next, nullptr);
 }
 
 TEST_F(InvokeTest, RefusesRequestsThatDoNotFitTheRoute) {
@@ -171,16 +173,16 @@ TEST_F(InvokeTest, RefusesRequestsThatDoNotFitTheRoute) {
     if (row.block != nullptr) request.function = row.block;
     if (row.nullBlock) request.function = nullptr;
     Invoke(request);
-    EXPECT_EQ(response_.result.failed, 1);
+    EXPECT_EQ(+response_.result.failed, 1);
     EXPECT_EQ(Error(), "Invalid function");
-    EXPECT_EQ(response_.status, 404u);
+    EXPECT_EQ(+response_.status, 404u);
   }
   EXPECT_EQ(seen_.calls, 0);
 }
 
 TEST_F(InvokeTest, EncodesTheReplyAndItsInformation) {
   Invoke(Request("GetItemsById", 2, "/items/a%2Fb"));
-  ASSERT_EQ(response_.result.failed, 0) << Error();
+  ASSERT_EQ(+response_.result.failed, 0) << Error();
   EXPECT_EQ(seen_.id, "a/b");
   BindingProperty value;
   BindingResult failure{};
@@ -190,26 +192,26 @@ TEST_F(InvokeTest, EncodesTheReplyAndItsInformation) {
   EXPECT_EQ(value["values"].size(), 2u);
   EXPECT_EQ(value["shade"].GetString(), "Light");  // enums travel by name
   EXPECT_STREQ(response_.contentType, "application/json");
-  ASSERT_EQ(response_.headerCount, 2u);
+  ASSERT_EQ(+response_.headerCount, 2u);
   EXPECT_STREQ(response_.headers[1].name, "X-Two");
   EXPECT_STREQ(response_.headers[1].value, "2");
-  EXPECT_EQ(response_.code, 2u);
-  EXPECT_EQ(response_.flags, 9);
-  EXPECT_EQ(response_.status, 0u);
+  EXPECT_EQ(+response_.code, 2u);
+  EXPECT_EQ(+response_.flags, 9);
+  EXPECT_EQ(+response_.status, 0u);
 
   Invoke(Request("GetItemsById", 2, "/items/coded"));
-  EXPECT_EQ(response_.code, 0u);  // only 1 to 3 travel
+  EXPECT_EQ(+response_.code, 0u);  // only 1 to 3 travel
 
   Invoke(Request("GetItemsById", 2, "/items/missing"));
   EXPECT_EQ(Error(), "No such item");
-  EXPECT_EQ(response_.status, 404u);
+  EXPECT_EQ(+response_.status, 404u);
   EXPECT_STREQ(response_.contentType, "");
 
   Invoke(Request("GetItemsById", 2, "/items/throw"));
-  EXPECT_EQ(response_.result.failed, 1);
-  EXPECT_EQ(response_.status, 500u);
+  EXPECT_EQ(+response_.result.failed, 1);
+  EXPECT_EQ(+response_.status, 500u);
   Release();
-  EXPECT_EQ(response_.release, nullptr);  // released records are zeroed
+  EXPECT_EQ(+response_.release, nullptr);  // released records are zeroed
 }
 
 TEST_F(InvokeTest, BindsTextArguments) {
@@ -268,7 +270,7 @@ TEST_F(InvokeTest, BindsTextArguments) {
     Invoke(request);
     EXPECT_EQ(Error(), row.error);
     EXPECT_EQ(seen_.calls, row.error[0] == '\0' ? 1 : 0);
-    EXPECT_EQ(response_.status, 0u);
+    EXPECT_EQ(+response_.status, 0u);
   }
 }
 
@@ -309,7 +311,7 @@ TEST_F(InvokeTest, BindsPositionalAndTypedArguments) {
   request.arguments = nullptr;
   Invoke(request);
   EXPECT_EQ(Error(), "Invalid request: argument count without arguments");
-  EXPECT_EQ(response_.status, 400u);
+  EXPECT_EQ(+response_.status, 400u);
   for (InvokeArgument& argument : arguments) Destroy(argument.value);
 }
 
@@ -354,7 +356,7 @@ TEST_F(InvokeTest, DecodesBodiesByContentType) {
   request.bodyLength = 3;  // and no bytes
   Invoke(request);
   EXPECT_EQ(Error(), "Invalid request: body length without body bytes");
-  EXPECT_EQ(response_.status, 400u);
+  EXPECT_EQ(+response_.status, 400u);
 
   request.bodyLength = 0;
   Invoke(request);

@@ -1,0 +1,22 @@
+// Any bytes: the JSON reader answers with a value or an error, and what it
+// reads writes back as JSON that it reads again to the same value.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "sdk/codecs/json_reader.h"
+#include "sdk/codecs/json_writer.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const Kelp::ConversionResult read = Kelp::ReadJson(text);
+  if (!read.ok()) return 0;
+  const Kelp::ConversionResult again = Kelp::ReadJson(Kelp::WriteJson(read.value()));
+  // NaN reads back as null, so only kinds and sizes are compared.
+  if (!again.ok() || again.value().kind() != read.value().kind() ||
+      again.value().size() != read.value().size()) {
+    std::abort();
+  }
+  return 0;
+}
