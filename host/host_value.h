@@ -7,10 +7,12 @@
 #ifndef KELP_HOST_HOST_VALUE_H_
 #define KELP_HOST_HOST_VALUE_H_
 
+#include <concepts>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -34,9 +36,15 @@ class HostValue {
 
   HostValue() = default;  // null
   HostValue(bool value) : data_(value) {}
-  HostValue(std::int64_t value) : data_(value) {}
-  HostValue(int value) : data_(std::int64_t{value}) {}
-  HostValue(std::uint64_t value) : data_(value) {}
+  // Any integer: signed types are kept as Signed, unsigned ones as Unsigned.
+  template <std::integral T>
+  requires(!std::same_as<T, bool>) HostValue(T value) {
+    if constexpr (std::is_signed_v<T>) {
+      data_ = static_cast<std::int64_t>(value);
+    } else {
+      data_ = static_cast<std::uint64_t>(value);
+    }
+  }
   HostValue(double value) : data_(value) {}
   HostValue(std::string value) : data_(std::move(value)) {}
   HostValue(std::string_view value) : data_(std::string(value)) {}

@@ -14,7 +14,7 @@ std::string LoaderError() {
 
 PluginLibrary::PluginLibrary(const std::string& path) {
   dlerror();
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (handle_ == nullptr) {
     error_ = "cannot open " + path + ": " + LoaderError();
     return;

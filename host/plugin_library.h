@@ -1,5 +1,10 @@
 // A plugin library opened the way the plugin host opens it: dlopen with
 // RTLD_NOW | RTLD_LOCAL, then the one entry point looked up by name.
+//
+// Closing does not unmap the library (RTLD_NODELETE): like the client, which
+// unloads plugin libraries only at exit, the host lets a library keep its
+// process-wide state (its logger lives until the process ends), so a leak
+// checker sees that state as reachable and not as lost.
 #ifndef KELP_HOST_PLUGIN_LIBRARY_H_
 #define KELP_HOST_PLUGIN_LIBRARY_H_
 
@@ -14,7 +19,8 @@ class PluginLibrary {
   // Opens `path` and looks up KELP_PLUGIN_ENTRY_NAME. Failures are kept in
   // error(); the library is then not usable.
   explicit PluginLibrary(const std::string& path);
-  // Closes the library: every plugin loaded from it must be shut down first.
+  // Drops the host's reference to the library: every plugin loaded from it
+  // must be shut down first.
   ~PluginLibrary();
   PluginLibrary(const PluginLibrary&) = delete;
   PluginLibrary& operator=(const PluginLibrary&) = delete;

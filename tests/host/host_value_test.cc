@@ -41,6 +41,9 @@ TEST(HostValueTest, PrintsCompactJsonInKeyOrder) {
     EXPECT_EQ(HostValue(row.value).ToJson(), row.text);
   }
   EXPECT_EQ(HostValue(std::string("\x01", 1)).ToJson(), R"("\u0001")");
+  EXPECT_EQ(HostValue(std::uint32_t{7}).kind(), HostValue::Kind::Unsigned);
+  EXPECT_EQ(HostValue(std::int16_t{-7}).kind(), HostValue::Kind::Signed);
+  EXPECT_EQ(HostValue(-7LL).ToJson(), "-7");
 }
 
 TEST(HostValueTest, SetReplacesInPlaceAndFindTakesTheFirst) {

@@ -201,8 +201,7 @@ TEST_F(ReferenceHostTest, OutboundRequestsGoToTheirHandlers) {
   Start();
   host_.Route(HTTP_METHOD_GET, "/lobby/v2/party", [](const OutboundRequest& request) {
     EXPECT_NE(request.record, nullptr);
-    return HostAnswer::Success(
-        MakeObject({{"id", "p1"}, {"args", std::uint64_t{request.arguments.size()}}}));
+    return HostAnswer::Success(MakeObject({{"id", "p1"}, {"args", request.arguments.size()}}));
   });
   host_.RoutePrefix(HTTP_METHOD_POST, "/voice/",
                     [](const OutboundRequest&) { return HostAnswer::Success("short prefix"); });

@@ -82,6 +82,12 @@ TEST_F(PluginLoadTest, InitStartsThePluginAndShutdownReleasesEverySubscription) 
   ASSERT_TRUE(host.Init(42));
   host.RunReady();
   const std::vector<Subscription> subscribed = host.Subscriptions();
+  for (const char* channel :
+       {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
+    const std::vector<Subscription> proxy = host.SubscribersOf(channel);
+    ASSERT_EQ(proxy.size(), 1u) << channel;
+    EXPECT_EQ(proxy[0].flags, 1u) << channel;
+  }
   for (const Subscription& subscription : subscribed) {
     EXPECT_EQ(subscription.hostHandle, 42u) << subscription.channel;
     EXPECT_EQ(subscription.context, host.context()) << subscription.channel;

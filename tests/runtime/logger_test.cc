@@ -108,6 +108,22 @@ TEST(LoggerTest, OutsideTextIsNeverAFormat) {
   EXPECT_THAT(target.lines(), ElementsAre(Pair(2, outside)));
 }
 
+TEST(LoggerTest, TheTableTakesTheMaskAsTwoWords) {
+  FreshLogger logger;
+  const std::uint64_t kHigh = std::uint64_t{1} << 40;
+  CaptureTarget high;
+  high.SetCategories(kHigh, 0);
+  high.Register();
+  CaptureTarget low;
+  low.SetCategories(kLogTst, 0);
+  low.Register();
+  GetLoggingApi()->log(2, 0, 1u << 8, "high %d", 40);
+  GetLoggingApi()->log(2, static_cast<std::uint32_t>(kLogTst), 0, "low %d", 7);
+  GetLoggingApi()->log(2, static_cast<std::uint32_t>(kLogTst | kLogXtr), 0, "dropped");
+  EXPECT_THAT(high.lines(), ElementsAre(Pair(2, "high 40")));
+  EXPECT_THAT(low.lines(), ElementsAre(Pair(2, "low 7")));
+}
+
 TEST(LoggerTest, LongMessagesAreCut) {
   FreshLogger logger;
   CaptureTarget target;
