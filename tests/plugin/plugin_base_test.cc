@@ -84,7 +84,6 @@ TEST(LoadHandshakeTest, FillsTheRecordAndNamesThePlugin) {
 }
 
 TEST(LoadHandshakeDeathTest, IncompatibleHostEndsTheProcessWithAnAssertionReport) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (const auto& version : {HostRecord(17, 9, 9), HostRecord(19, 0, 0)}) {
     EXPECT_DEATH(
         {
