@@ -256,7 +256,9 @@ class BindingPropertyPool {
   }
 
   void Rehash() {
-    std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * 2));
+    // Quadruple while small: fewer rounds of rehashing for large trees.
+    const std::size_t grown = slots_.size() < (1u << 16) ? slots_.size() * 4 : slots_.size() * 2;
+    std::vector<Slot> old(std::max<std::size_t>(64, grown));
     old.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
