@@ -109,6 +109,8 @@ ChunkCache& ThreadChunkCache() {
   return cache;
 }
 
+bool HasCachedChunk() { return !ThreadChunkCache().chunks.empty(); }
+
 Chunk TakeChunk(std::size_t size) {
   if (size == kLargestChunk) {
     auto& cached = ThreadChunkCache().chunks;
@@ -148,8 +150,8 @@ class BindingPropertyPool {
 
   const InternedString* Intern(std::string_view text) {
     const std::uint32_t hash = InternHash(text);
-    if ((count_ + 1) * 2 > slots_.size()) Rehash();
-    const std::size_t mask = slots_.size() - 1;
+    if ((count_ + 1) * 2 > slotCount_) Rehash();
+    const std::size_t mask = slotCount_ - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       Slot& slot = slots_[i];
       if (slot.string == nullptr) {
@@ -229,7 +231,9 @@ class BindingPropertyPool {
   void* Bump(std::size_t size) {
     if (size > chunkLeft_) {
       // Chunks double up to a limit; a larger block gets a chunk of its own.
+      // A chunk left in the cache by an earlier tree is taken at any size.
       nextChunk_ = std::min(nextChunk_ * 2, kLargestChunk);
+      if (size <= kLargestChunk && HasCachedChunk()) nextChunk_ = kLargestChunk;
       const std::size_t chunk = std::max(nextChunk_, size);
       chunks_.emplace_back(TakeChunk(chunk), chunk);
       chunkAt_ = reinterpret_cast<char*>(chunks_.back().first.get());
@@ -255,18 +259,24 @@ class BindingPropertyPool {
     return stored;
   }
 
+  // The index lives in the pool like everything else.
   void Rehash() {
-    // Quadruple while small: fewer rounds of rehashing for large trees.
-    const std::size_t grown = slots_.size() < (1u << 16) ? slots_.size() * 4 : slots_.size() * 2;
-    std::vector<Slot> old(std::max<std::size_t>(64, grown));
-    old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
+    const std::size_t count =
+        slotCount_ == 0 ? 64 : slotCount_ < (1u << 16) ? slotCount_ * 4 : slotCount_ * 2;
+    Slot* old = slots_;
+    const std::size_t oldCount = slotCount_;
+    slots_ = static_cast<Slot*>(Allocate(count * sizeof(Slot)));
+    slotCount_ = count;
+    for (std::size_t i = 0; i < count; ++i) new (&slots_[i]) Slot();
+    const std::size_t mask = count - 1;
+    for (std::size_t j = 0; j < oldCount; ++j) {
+      const Slot& slot = old[j];
       if (slot.string == nullptr) continue;
       std::size_t i = slot.hash & mask;
       while (slots_[i].string != nullptr) i = (i + 1) & mask;
       slots_[i] = slot;
     }
+    Free(old, oldCount * sizeof(Slot));
   }
 
   // The hash sits in the index beside the pointer, so a probe that misses
@@ -281,7 +291,8 @@ class BindingPropertyPool {
   std::size_t chunkLeft_ = 0;
   std::size_t nextChunk_ = kFirstChunk / 2;
   FreeBlock* freeLists_[48] = {};
-  std::vector<Slot> slots_;
+  Slot* slots_ = nullptr;
+  std::size_t slotCount_ = 0;
   std::size_t count_ = 0;
   std::vector<std::pair<BindingPropertyKind, void*>> work_;
 };
