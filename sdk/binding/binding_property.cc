@@ -109,8 +109,6 @@ ChunkCache& ThreadChunkCache() {
   return cache;
 }
 
-bool HasCachedChunk() { return !ThreadChunkCache().chunks.empty(); }
-
 Chunk TakeChunk(std::size_t size) {
   if (size == kLargestChunk) {
     auto& cached = ThreadChunkCache().chunks;
@@ -231,9 +229,7 @@ class BindingPropertyPool {
   void* Bump(std::size_t size) {
     if (size > chunkLeft_) {
       // Chunks double up to a limit; a larger block gets a chunk of its own.
-      // A chunk left in the cache by an earlier tree is taken at any size.
       nextChunk_ = std::min(nextChunk_ * 2, kLargestChunk);
-      if (size <= kLargestChunk && HasCachedChunk()) nextChunk_ = kLargestChunk;
       const std::size_t chunk = std::max(nextChunk_, size);
       chunks_.emplace_back(TakeChunk(chunk), chunk);
       chunkAt_ = reinterpret_cast<char*>(chunks_.back().first.get());
