@@ -148,8 +148,8 @@ class BindingPropertyPool {
 
   const InternedString* Intern(std::string_view text) {
     const std::uint32_t hash = InternHash(text);
-    if ((count_ + 1) * 2 > slots_.size()) Rehash();
-    const std::size_t mask = slots_.size() - 1;
+    if ((count_ + 1) * 2 > slotCount_) Rehash();
+    const std::size_t mask = slotCount_ - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       Slot& slot = slots_[i];
       if (slot.string == nullptr) {
@@ -255,16 +255,24 @@ class BindingPropertyPool {
     return stored;
   }
 
+  // The index lives in the pool like everything else.
   void Rehash() {
-    std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * 2));
-    old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
+    const std::size_t count =
+        slotCount_ == 0 ? 64 : slotCount_ < (1u << 16) ? slotCount_ * 4 : slotCount_ * 2;
+    Slot* old = slots_;
+    const std::size_t oldCount = slotCount_;
+    slots_ = static_cast<Slot*>(Allocate(count * sizeof(Slot)));
+    slotCount_ = count;
+    for (std::size_t i = 0; i < count; ++i) new (&slots_[i]) Slot();
+    const std::size_t mask = count - 1;
+    for (std::size_t j = 0; j < oldCount; ++j) {
+      const Slot& slot = old[j];
       if (slot.string == nullptr) continue;
       std::size_t i = slot.hash & mask;
       while (slots_[i].string != nullptr) i = (i + 1) & mask;
       slots_[i] = slot;
     }
+    Free(old, oldCount * sizeof(Slot));
   }
 
   // The hash sits in the index beside the pointer, so a probe that misses
@@ -279,7 +287,8 @@ class BindingPropertyPool {
   std::size_t chunkLeft_ = 0;
   std::size_t nextChunk_ = kFirstChunk / 2;
   FreeBlock* freeLists_[48] = {};
-  std::vector<Slot> slots_;
+  Slot* slots_ = nullptr;
+  std::size_t slotCount_ = 0;
   std::size_t count_ = 0;
   std::vector<std::pair<BindingPropertyKind, void*>> work_;
 };

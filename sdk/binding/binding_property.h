@@ -10,6 +10,10 @@
 // References returned by the element and field accessors stay valid until the
 // container they live in gains a new element or field, or is reset.
 //
+// Storage comes in chunks per tree; a destroyed tree leaves up to 4 MiB of
+// full-size chunks to later trees of the same thread, which release them
+// when the thread ends.
+//
 // A tree is not synchronised: one thread at a time.
 #ifndef KELP_SDK_BINDING_BINDING_PROPERTY_H_
 #define KELP_SDK_BINDING_BINDING_PROPERTY_H_

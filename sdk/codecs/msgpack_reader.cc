@@ -169,9 +169,9 @@ bool Reader::OpenContainer(std::uint8_t type, const TypeClass& cls, BindingPrope
                               "than %2 levels.",
                               {afterType, kMaxNestingDepth}));
   }
-  // Every element takes at least one byte: a count beyond the bytes left is
-  // not believed.
-  if (!isMap) target.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, left())));
+  // Counts are claims: every element takes at least one byte, and nested
+  // arrays claim the same bytes, so only a little is reserved up front.
+  if (!isMap) target.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>({count, left(), 64})));
   open_.push_back({isMap ? count * 2 : count, isMap, isMap});
   return true;
 }

@@ -1,5 +1,6 @@
 #include "sdk/codecs/yaml_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -176,6 +177,13 @@ class EventReader {
   bool FailAt(const char* format, std::string_view name, const yaml_mark_t& mark) {
     return Fail(FormatMessage(format, {name, mark.line + 1, mark.column + 1}));
   }
+  bool FailAt(const char* format, std::size_t limit, const yaml_mark_t& mark) {
+    return Fail(FormatMessage(format, {limit, mark.line + 1, mark.column + 1}));
+  }
+  bool FailTooDeep(const yaml_mark_t& mark) {
+    return FailAt("The document is nested deeper than %1 levels. At line: %2 col: %3",
+                  static_cast<std::size_t>(kMaxNestingDepth), mark);
+  }
   bool keyExpected() const { return builder_.inStructure() && !builder_.keyPending(); }
   Location TargetLocation() const;
   // Enters an anchor for the node at `location`; null with the result failed
@@ -323,10 +331,7 @@ bool EventReader::StartContainer(const yaml_event_t& event, bool isMapping) {
   const bool opened =
       isMapping ? builder_.OpenStructure(target)
                 : builder_.OpenCollection(target, detail::TreeBuilder::Elements::Append);
-  if (!opened) {
-    return FailAt("The document is nested deeper than 512 levels. At line: %1 col: %2",
-                  event.start_mark);
-  }
+  if (!opened) return FailTooDeep(event.start_mark);
   const yaml_char_t* anchorName =
       isMapping ? event.data.mapping_start.anchor : event.data.sequence_start.anchor;
   const auto pathNode = static_cast<std::int32_t>(pathNodes_.size());
@@ -397,13 +402,10 @@ bool EventReader::Alias(const yaml_event_t& event) {
   const std::size_t budget = kMaxYamlAliasValues - aliasValues_;
   const Extent extent = Measure(source, budget);
   if (extent.values > budget) {
-    return FailAt("Aliases expand to more than 1000000 values. At line: %1 col: %2",
-                  event.start_mark);
+    return FailAt("Aliases expand to more than %1 values. At line: %2 col: %3",
+                  kMaxYamlAliasValues, event.start_mark);
   }
-  if (builder_.depth() + extent.depth > kMaxNestingDepth) {
-    return FailAt("The document is nested deeper than 512 levels. At line: %1 col: %2",
-                  event.start_mark);
-  }
+  if (builder_.depth() + extent.depth > kMaxNestingDepth) return FailTooDeep(event.start_mark);
   aliasValues_ += extent.values;
   target = source;
   return true;

@@ -138,3 +138,23 @@ TEST(MessagePackReaderTest, AcceptsTheDepthLimitAndRefusesOneMore) {
 
 }  // namespace
 }  // namespace Kelp
+
+#include "sdk/binding/memory.h"
+
+namespace Kelp {
+namespace {
+
+TEST(MessagePackReaderTest, ClaimedCountsDoNotReserveMemory) {
+  // 500 nested arrays, each claiming 2^32 - 1 elements, in 2.5 KB.
+  Bytes bytes;
+  for (int i = 0; i < 500; ++i) bytes.insert(bytes.end(), {0xDD, 0xFF, 0xFF, 0xFF, 0xFF});
+  const MemoryStats before = ReadMemoryStats();
+  const MessagePackReadResult read = Read(bytes);
+  const MemoryStats after = ReadMemoryStats();
+  ASSERT_TRUE(read.result.ok()) << read.result.error();
+  EXPECT_EQ(read.consumed, bytes.size());
+  EXPECT_LT(after.bytesAllocated - before.bytesAllocated, 4u << 20);
+}
+
+}  // namespace
+}  // namespace Kelp
