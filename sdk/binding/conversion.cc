@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sdk/binding/base64.h"
 #include "sdk/binding/message_format.h"
 
 namespace Kelp::detail {
@@ -442,26 +443,8 @@ void WriteRecord(ConversionResult& result, const void* object, const TypeRecord*
 namespace Kelp {
 
 std::string Base64Encode(std::span<const std::uint8_t> bytes) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const std::uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-    out += kAlphabet[(n >> 18) & 63];
-    out += kAlphabet[(n >> 12) & 63];
-    out += kAlphabet[(n >> 6) & 63];
-    out += kAlphabet[n & 63];
-  }
-  const std::size_t rest = bytes.size() - i;
-  if (rest == 0) return out;
-  std::uint32_t n = bytes[i] << 16;
-  if (rest == 2) n |= bytes[i + 1] << 8;
-  out += kAlphabet[(n >> 18) & 63];
-  out += kAlphabet[(n >> 12) & 63];
-  out += rest == 2 ? kAlphabet[(n >> 6) & 63] : '=';
-  out += '=';
+  AppendBase64(bytes, out);
   return out;
 }
 

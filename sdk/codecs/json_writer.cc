@@ -6,7 +6,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
-#include "sdk/codecs/base64.h"
+#include "sdk/binding/base64.h"
 #include "sdk/codecs/value_writer.h"
 
 namespace Kelp {

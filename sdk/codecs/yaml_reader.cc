@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "sdk/binding/conversion.h"
 #include "sdk/binding/message_format.h"
 #include "sdk/codecs/tree_builder.h"
 #include "sdk/codecs/yaml_library.h"
@@ -98,42 +99,38 @@ std::string IncorrectFormat(std::string_view text, const char* typeName) {
                        {text, "yaml", typeName});
 }
 
-std::string OutOfRange(std::string_view text, const char* typeName) {
-  return FormatMessage("Value %1 for '%2' of type %3 is out of range", {text, "yaml", typeName});
-}
-
-// The text conversions of tagged scalars, with the conversion rules' own
-// messages. Each returns the message of a failure, or the empty text.
-std::string ConvertInt(const char* text, std::size_t length, BindingProperty& target) {
-  const std::string_view view(text, length);
-  char* end = nullptr;
-  errno = 0;
-  std::size_t first = 0;
-  while (first < length && (text[first] == ' ' || text[first] == '\t')) ++first;
-  if (first < length && text[first] == '-') {
-    const long long value = std::strtoll(text, &end, 0);
-    if (end != text + length) return IncorrectFormat(view, "int64_t");
-    if (errno == ERANGE) return OutOfRange(view, "int64_t");
-    target.SetSigned(value);
-    return {};
+// Tagged numbers go through the conversion rules, with their messages. Each
+// returns the message of a failure, or the empty text.
+std::string ConvertInt(std::string_view text, BindingProperty& target) {
+  BindingProperty input;
+  input.SetString(text);
+  ConversionResult result;
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first != std::string_view::npos && text[first] == '-') {
+    std::int64_t value = 0;
+    const detail::SignedBounds bounds{std::numeric_limits<std::int64_t>::min(),
+                                      std::numeric_limits<std::int64_t>::max(),
+                                      9223372036854775808.0, "int64_t"};
+    if (detail::ReadSigned(result, input, "yaml", bounds, value)) target.SetSigned(value);
+  } else {
+    std::uint64_t value = 0;
+    const detail::UnsignedBounds bounds{std::numeric_limits<std::uint64_t>::max(),
+                                        18446744073709551616.0, "uint64_t"};
+    if (detail::ReadUnsigned(result, input, "yaml", bounds, value)) target.SetUnsigned(value);
   }
-  const unsigned long long value = std::strtoull(text, &end, 0);
-  if (end != text + length) return IncorrectFormat(view, "uint64_t");
-  if (errno == ERANGE) return OutOfRange(view, "uint64_t");
-  target.SetUnsigned(value);
-  return {};
+  return std::string(result.error());
 }
 
-std::string ConvertFloat(const char* text, std::size_t length, BindingProperty& target) {
-  const std::string_view view(text, length);
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(text, &end);
-  if (end != text + length) return IncorrectFormat(view, "double");
+std::string ConvertFloat(std::string_view text, BindingProperty& target) {
+  BindingProperty input;
+  input.SetString(text);
+  ConversionResult result;
+  double value = 0;
   const double max = std::numeric_limits<double>::max();
-  if (errno == ERANGE || value < -max || value > max) return OutOfRange(view, "double");
-  target.SetFloat(value);
-  return {};
+  if (detail::ReadFloat(result, input, "yaml", {-max, max, "double"}, value)) {
+    target.SetFloat(value);
+  }
+  return std::string(result.error());
 }
 
 class EventReader {
@@ -307,9 +304,9 @@ bool EventReader::ResolveScalar(const yaml_event_t& event, BindingProperty& targ
   if (tag == kStrTag) {
     target.SetString(view);
   } else if (tag == kIntTag) {
-    failure = ConvertInt(text, scalar.length, target);
+    failure = ConvertInt(view, target);
   } else if (tag == kFloatTag) {
-    failure = ConvertFloat(text, scalar.length, target);
+    failure = ConvertFloat(view, target);
   } else if (tag == kBoolTag) {
     // A bool tag on text that is no bool word is refused rather than
     // silently read as empty.

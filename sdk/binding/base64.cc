@@ -1,4 +1,4 @@
-#include "sdk/codecs/base64.h"
+#include "sdk/binding/base64.h"
 
 namespace Kelp {
 

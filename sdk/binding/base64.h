@@ -1,6 +1,6 @@
 // Standard base64 (RFC 4648 alphabet, "=" padding).
-#ifndef KELP_SDK_CODECS_BASE64_H_
-#define KELP_SDK_CODECS_BASE64_H_
+#ifndef KELP_SDK_BINDING_BASE64_H_
+#define KELP_SDK_BINDING_BASE64_H_
 
 #include <cstdint>
 #include <span>
@@ -13,4 +13,4 @@ void AppendBase64(std::span<const std::uint8_t> bytes, std::string& out);
 
 }  // namespace Kelp
 
-#endif  // KELP_SDK_CODECS_BASE64_H_
+#endif  // KELP_SDK_BINDING_BASE64_H_
