@@ -144,11 +144,16 @@ TEST(PluginBaseTest, RequestsBeforeInitFailInsteadOfReachingNoHost) {
   InvokeResponse response{};
   InvokeRequest request{};
   plugin.HostSendRequest(&response, &request);
-  EXPECT_EQ(response.result.failed, 1);
-  EXPECT_STREQ(response.result.error, "Plugin is not connected to a host");
-  ASSERT_NE(response.release, nullptr);
-  response.release(&response);
-  EXPECT_EQ(response.result.error, nullptr);
+  // The record is packed: read its fields by value.
+  const std::uint8_t failed = response.result.failed;
+  const char* error = response.result.error;
+  const InvokeResponseRelease release = response.release;
+  EXPECT_EQ(failed, 1);
+  EXPECT_STREQ(error, "Plugin is not connected to a host");
+  ASSERT_NE(release, nullptr);
+  release(&response);
+  const char* released = response.result.error;
+  EXPECT_EQ(released, nullptr);
   EXPECT_EQ(plugin.HostLeaveWait(), 0u);
 }
 
