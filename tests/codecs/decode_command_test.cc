@@ -1,5 +1,7 @@
 #include "host/decode_command.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -24,11 +26,14 @@ std::string Drain(std::FILE* file) {
 }
 
 Outcome RunCommand(const char* format, const std::string& bytes) {
-  const std::string path = ::testing::TempDir() + "decode_command_input";
+  // One file per process: test runs of several builds may share the folder.
+  const std::string path =
+      ::testing::TempDir() + "decode_command_input_" + std::to_string(::getpid());
   std::ofstream(path, std::ios::binary) << bytes;
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   const int status = RunDecodeCommand(format, path.c_str(), out, err);
+  std::remove(path.c_str());
   return {status, Drain(out), Drain(err)};
 }
 
