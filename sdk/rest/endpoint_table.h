@@ -10,11 +10,11 @@
 #define KELP_SDK_REST_ENDPOINT_TABLE_H_
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "sdk/binding/api_description.h"
 #include "sdk/binding/type_registry.h"
 #include "sdk/plugin/abi.h"
 
@@ -31,14 +31,9 @@ class EndpointTable {
   std::uint32_t count() const { return static_cast<std::uint32_t>(records_.size()); }
 
  private:
-  const char* Keep(const std::string& text);
-  const char* RegisteredName(const TypeRef& type);
-
   std::vector<EndpointFunctionRecord> records_;
-  std::deque<std::string> texts_;
-  std::vector<std::unique_ptr<ApiArgumentRecord[]>> arguments_;
+  ApiRecordStorage storage_;
   std::vector<std::unique_ptr<ParameterLocationRecord[]>> locations_;
-  std::vector<std::unique_ptr<const char*[]>> tags_;
   std::vector<std::shared_ptr<void>> endpoints_;
 };
 
