@@ -5,25 +5,20 @@
 #include <cstddef>
 #include <new>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
 namespace Kelp {
 
-// An immutable string stored once per tree, with its hash.
-struct InternedString {
-  std::uint32_t hash;
-  std::uint32_t length;
-  char text[1];  // `length` bytes and a NUL
-
-  std::string_view view() const { return {text, length}; }
-};
-
 namespace {
 
 constexpr std::size_t kMaxCollectionSize = 0x0FFFFFFF;
+// Structures up to this size are put in name order by insertion.
+constexpr std::uint32_t kInsertionSortFields = 24;
 
 // The string set's hash: eight bytes per step, where a byte-wise hash costs
 // a multiplication per byte and dominates reading text-heavy documents.
@@ -94,27 +89,32 @@ namespace {
 
 using Chunk = std::unique_ptr<std::max_align_t[]>;
 constexpr std::size_t kLargestChunk = 64 * 1024;
-constexpr std::size_t kCachedChunks = 64;  // 4 MiB per thread
+constexpr std::size_t kCachedChunks = 64;  // 4 MiB
 
-// Full-size chunks of trees that are gone, kept per thread for the next
-// trees: a host that reads a large body per request would otherwise have
-// the runtime return those pages to the system and fault them in again.
-// The cache counts as memory in use.
+// Full-size chunks of trees that are gone, kept for the next trees: a host
+// that reads a large body per request would otherwise have the runtime
+// return those pages to the system and fault them in again. One cache for
+// the process, so that shutdown can free it whichever threads filled it; a
+// chunk is 64 KiB, so its lock is taken rarely. The cache counts as memory
+// in use.
 struct ChunkCache {
+  std::mutex mutex;
   std::vector<Chunk> chunks;
 };
 
-ChunkCache& ThreadChunkCache() {
-  thread_local ChunkCache cache;
-  return cache;
+// Never destroyed: trees may die during the process's exit.
+ChunkCache& Cache() {
+  static ChunkCache* cache = new ChunkCache();
+  return *cache;
 }
 
 Chunk TakeChunk(std::size_t size) {
   if (size == kLargestChunk) {
-    auto& cached = ThreadChunkCache().chunks;
-    if (!cached.empty()) {
-      Chunk chunk = std::move(cached.back());
-      cached.pop_back();
+    ChunkCache& cache = Cache();
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    if (!cache.chunks.empty()) {
+      Chunk chunk = std::move(cache.chunks.back());
+      cache.chunks.pop_back();
       return chunk;
     }
   }
@@ -125,11 +125,19 @@ Chunk TakeChunk(std::size_t size) {
 // `chunk` holds `size` bytes; a full-size one may go to the cache.
 void GiveBackChunk(Chunk chunk, std::size_t size) {
   if (size != kLargestChunk) return;
-  auto& cached = ThreadChunkCache().chunks;
-  if (cached.size() < kCachedChunks) cached.push_back(std::move(chunk));
+  ChunkCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  if (cache.chunks.size() < kCachedChunks) cache.chunks.push_back(std::move(chunk));
 }
 
 }  // namespace
+
+void ReleaseCachedTreeChunks() {
+  std::vector<Chunk> released;
+  ChunkCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  released.swap(cache.chunks);
+}
 
 // Per-tree storage. Everything a tree holds (records, element and field
 // arrays, blob bytes, interned strings) is carved from a few large chunks,
@@ -146,6 +154,24 @@ class BindingPropertyPool {
   BindingPropertyPool(const BindingPropertyPool&) = delete;
   BindingPropertyPool& operator=(const BindingPropertyPool&) = delete;
 
+  // Field names repeat: the names interned last, found by a cheap hash of
+  // the text, spare most of them the full hash and the probe. (String
+  // values are mostly distinct: they go to Intern directly.)
+  const InternedString* InternName(std::string_view text) {
+    const std::size_t length = text.size();
+    std::size_t recent = length;
+    if (length != 0) {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+      recent = length * 31 + bytes[0] * 7 + bytes[length / 2] * 3 + bytes[length - 1];
+    }
+    const InternedString*& cached = recent_[recent & (kRecentStrings - 1)];
+    if (cached != nullptr && cached->length == length &&
+        (length == 0 || std::memcmp(cached->text, text.data(), length) == 0)) {
+      return cached;
+    }
+    return cached = Intern(text);
+  }
+
   const InternedString* Intern(std::string_view text) {
     const std::uint32_t hash = InternHash(text);
     if ((count_ + 1) * 2 > slotCount_) Rehash();
@@ -161,8 +187,10 @@ class BindingPropertyPool {
     }
   }
 
-  // A block of at least `bytes`; `*capacity` receives its real size.
+  // A block of at least `bytes`; `*capacity` receives its real size. Sizes
+  // past kLargestBlock have no size class: a length error.
   void* Allocate(std::size_t bytes, std::size_t* capacity = nullptr) {
+    if (bytes > kLargestBlock) throw std::length_error("BindingProperty: block too large");
     const int sizeClass = SizeClass(bytes);
     const std::size_t size = std::size_t{1} << (sizeClass + kMinClassBits);
     if (capacity != nullptr) *capacity = size;
@@ -193,10 +221,13 @@ class BindingPropertyPool {
 
   template <typename T>
   void Grow(PoolArray<T>& array, std::size_t atLeast) {
-    if (atLeast > kMaxCollectionSize) throw std::length_error("BindingProperty: too many items");
+    // On 32-bit the byte count of the largest collection does not fit in a
+    // size_t: the block limit comes first there.
+    constexpr std::size_t kMostItems = std::min(kMaxCollectionSize, kLargestBlock / sizeof(T));
+    if (atLeast > kMostItems) throw std::length_error("BindingProperty: too many items");
     const std::size_t wanted = std::max<std::size_t>({atLeast, 4, std::size_t{array.capacity} * 2});
     std::size_t bytes = 0;
-    void* data = Allocate(std::min(wanted, kMaxCollectionSize) * sizeof(T), &bytes);
+    void* data = Allocate(std::min(wanted, kMostItems) * sizeof(T), &bytes);
     if (array.size != 0) std::memcpy(data, static_cast<void*>(array.data), array.size * sizeof(T));
     FreeArray(array);
     array.data = static_cast<T*>(data);
@@ -215,6 +246,9 @@ class BindingPropertyPool {
 
  private:
   static constexpr int kMinClassBits = 4;  // blocks of 16 bytes and up
+  // The largest power of two a size_t holds: the top size class.
+  static constexpr std::size_t kLargestBlock = std::size_t{1}
+                                               << (std::numeric_limits<std::size_t>::digits - 1);
   static constexpr std::size_t kFirstChunk = 1024;
 
   struct FreeBlock {
@@ -287,6 +321,8 @@ class BindingPropertyPool {
   std::size_t chunkLeft_ = 0;
   std::size_t nextChunk_ = kFirstChunk / 2;
   FreeBlock* freeLists_[48] = {};
+  static constexpr std::size_t kRecentStrings = 64;
+  const InternedString* recent_[kRecentStrings] = {};
   Slot* slots_ = nullptr;
   std::size_t slotCount_ = 0;
   std::size_t count_ = 0;
@@ -652,7 +688,7 @@ const BindingProperty& BindingProperty::operator[](std::string_view name) const 
 
 BindingProperty& BindingProperty::operator[](std::string_view name) {
   // Intern first: `name` may point into this value's own storage.
-  const InternedString* interned = EnsurePool()->Intern(name);
+  const InternedString* interned = EnsurePool()->InternName(name);
   MakeStructure();
   auto& fields = structure()->fields;
   const std::string_view key = interned->view();
@@ -675,8 +711,31 @@ BindingProperty& BindingProperty::operator[](std::string_view name) {
   return slot->value;
 }
 
+const InternedString* BindingProperty::InternName(std::string_view name) {
+  return pool_->Intern(name);
+}
+
+std::span<const BindingField> BindingProperty::StoredFields() const {
+  const BindingStructureRecord* record = structure();
+  if (record == nullptr) return {};
+  return {record->fields.data, record->fields.size};
+}
+
+void BindingProperty::ReorderFields(const std::uint8_t* order) {
+  auto& fields = structure()->fields;
+  alignas(BindingField) unsigned char old[kMaxReorderedFields * sizeof(BindingField)];
+  std::memcpy(old, static_cast<void*>(fields.data), fields.size * sizeof(BindingField));
+  for (std::uint32_t i = 0; i < fields.size; ++i) {
+    std::memcpy(static_cast<void*>(&fields.data[i]), old + order[i] * sizeof(BindingField),
+                sizeof(BindingField));
+  }
+}
+
 BindingProperty& BindingProperty::AppendField(std::string_view name) {
-  const InternedString* interned = pool_->Intern(name);
+  return AppendField(pool_->Intern(name));
+}
+
+BindingProperty& BindingProperty::AppendField(const InternedString* interned) {
   auto& fields = structure()->fields;
   if (fields.size == fields.capacity) pool_->Grow(fields, std::size_t{fields.size} + 1);
   BindingField* slot = new (&fields.data[fields.size++]) BindingField{interned, {}};
@@ -700,6 +759,21 @@ void BindingProperty::SortFields() {
     return a.Name() < b.Name();
   };
   if (std::is_sorted(fields.data, fields.data + fields.size, byName)) return;
+  if (fields.size <= kInsertionSortFields) {
+    // The usual handful of fields: sorted in place.
+    for (std::uint32_t i = 1; i < fields.size; ++i) {
+      if (!byName(fields.data[i], fields.data[i - 1])) continue;
+      alignas(BindingField) unsigned char moving[sizeof(BindingField)];
+      std::memcpy(moving, static_cast<void*>(&fields.data[i]), sizeof(BindingField));
+      const std::string_view name = reinterpret_cast<const BindingField*>(moving)->Name();
+      std::uint32_t at = i;
+      while (at > 0 && name < fields.data[at - 1].Name()) --at;
+      std::memmove(static_cast<void*>(&fields.data[at + 1]), static_cast<void*>(&fields.data[at]),
+                   (i - at) * sizeof(BindingField));
+      std::memcpy(static_cast<void*>(&fields.data[at]), moving, sizeof(BindingField));
+    }
+    return;
+  }
   // Sort positions, then move each field once into a new array.
   std::vector<std::uint32_t> order(fields.size);
   for (std::uint32_t i = 0; i < fields.size; ++i) order[i] = i;
@@ -793,7 +867,7 @@ void BindingProperty::CopyFrom(const BindingProperty& other) {
         const bool samePool = from->pool_ == to->pool_;
         for (std::uint32_t i = 0; i < source.size; ++i) {
           const BindingField& field = source.data[i];
-          const InternedString* name = samePool ? field.name : to->pool_->Intern(field.Name());
+          const InternedString* name = samePool ? field.name : to->pool_->InternName(field.Name());
           BindingField* copy = new (&target.data[target.size++]) BindingField{name, {}};
           copy->value.AdoptChildOf(to->pool_);
           work.emplace_back(&field.value, &copy->value);

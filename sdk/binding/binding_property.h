@@ -10,9 +10,9 @@
 // References returned by the element and field accessors stay valid until the
 // container they live in gains a new element or field, or is reset.
 //
-// Storage comes in chunks per tree; a destroyed tree leaves up to 4 MiB of
-// full-size chunks to later trees of the same thread, which release them
-// when the thread ends.
+// Storage comes in chunks per tree; a destroyed tree leaves its full-size
+// chunks to later trees, up to 4 MiB in the whole process, until
+// ReleaseCachedTreeChunks() frees them (the plugin does at shutdown).
 //
 // A tree is not synchronised: one thread at a time.
 #ifndef KELP_SDK_BINDING_BINDING_PROPERTY_H_
@@ -49,6 +49,9 @@ enum class BindingPropertyKind : std::uint8_t {
 // "empty", "bool", ... "structure"; the empty text above 9.
 const char* KindName(BindingPropertyKind kind);
 
+// Frees the chunks that destroyed trees left for later ones. Any thread.
+void ReleaseCachedTreeChunks();
+
 // 32-bit FNV-1a (basis 0x811C9DC5, prime 16777619) over the bytes.
 constexpr std::uint32_t Fnv1a(std::string_view bytes) {
   std::uint32_t hash = 0x811C9DC5u;
@@ -66,8 +69,17 @@ struct BindingEnum {
 };
 
 class BindingPropertyPool;
-struct InternedString;
+struct BindingField;
 struct BindingStructureRecord;
+
+// An immutable string stored once per tree, with its hash.
+struct InternedString {
+  std::uint32_t hash;
+  std::uint32_t length;
+  char text[1];  // `length` bytes and a NUL
+
+  std::string_view view() const { return {text, length}; }
+};
 struct BindingCollectionRecord;
 
 class BindingProperty {
@@ -148,6 +160,17 @@ class BindingProperty {
   BindingProperty& FieldAt(std::size_t index);
   const BindingProperty& FieldAt(std::size_t index) const;
   void SortFields();
+  // The same for a name already interned in this tree (InternName), and the
+  // fields in storage order, for a decoder looking for a name it has seen.
+  // REQUIRES (InternName): this is a structure or a collection.
+  const InternedString* InternName(std::string_view name);
+  BindingProperty& AppendField(const InternedString* name);
+  std::span<const BindingField> StoredFields() const;
+  // Rearranges the fields so that field i is the one stored at order[i].
+  // REQUIRES: this is a structure; `order` is a permutation of 0 to size()-1
+  // and size() <= kMaxReorderedFields.
+  static constexpr std::size_t kMaxReorderedFields = 32;
+  void ReorderFields(const std::uint8_t* order);
 
   // Fields in ascending byte-wise order of name.
   class FieldIterator;

@@ -1,5 +1,6 @@
 #include "sdk/binding/binding_value.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -10,6 +11,7 @@ namespace Kelp {
 namespace {
 
 constexpr std::uint32_t kMaxClaimedCount = 0x0FFFFFFF;
+constexpr std::uint32_t kReservedElements = 256;
 
 void Clear(BindingValue& value) { std::memset(&value, 0, sizeof value); }
 
@@ -202,10 +204,15 @@ bool ToProperty(const BindingValue& value, std::string_view fieldName, BindingPr
       }
       if (isCollection) {
         target.MakeCollection();
-        target.Reserve(count);
+        // The count is the host's claim, and the array behind it cannot be
+        // measured: reserve a little and let the elements that do convert
+        // grow the rest.
+        target.Reserve(std::min<std::uint32_t>(count, kReservedElements));
+        // Element i goes over element i: a collection already there (a key
+        // given twice) keeps only the elements past this one's count.
         for (std::uint32_t i = 0; i < count; ++i) {
-          if (!ToProperty(value.payload.collection.elements[i], fieldName, target.Append(),
-                          failure, depth + 1)) {
+          if (!ToProperty(value.payload.collection.elements[i], fieldName,
+                          target[std::size_t{i}], failure, depth + 1)) {
             return false;
           }
         }
@@ -281,8 +288,8 @@ bool ToValue(const BindingProperty& property, const EnumNamer* namer, BindingVal
       std::uint32_t i = 0;
       for (const auto& [name, field] : property.Fields()) {
         BindingStructEntry& entry = entries[i++];
-        const std::string key(name);
-        entry.key = DuplicateString(key.c_str());
+        // Stored names end in a NUL: no copy is needed to pass one on.
+        entry.key = DuplicateString(name.data());
         entry.ownsKey = 1;
         BindingValue child{};
         const bool converted = ToValue(field, namer, child);

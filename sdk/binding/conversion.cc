@@ -104,6 +104,16 @@ void ReadBool(ConversionResult& result, const BindingProperty& in, std::string_v
   }
 }
 
+// A float is in range up to max inclusive, max taken as a double, which is
+// exact below 64 bits. For 64-bit targets max rounds up to 2^63 or 2^64,
+// which does not fit, so there the bound is exclusive.
+template <typename Bounds>
+bool BelowUpperBound(double v, const Bounds& bounds) {
+  using Max = decltype(bounds.max);
+  if (bounds.max == std::numeric_limits<Max>::max()) return v < bounds.upper;
+  return v <= static_cast<double>(bounds.max);
+}
+
 bool ReadSigned(ConversionResult& result, const BindingProperty& in, std::string_view name,
                 const SignedBounds& bounds, std::int64_t& out) {
   switch (in.kind()) {
@@ -129,10 +139,9 @@ bool ReadSigned(ConversionResult& result, const BindingProperty& in, std::string
       return true;
     }
     case BindingPropertyKind::Float: {
-      // The upper bound is exclusive and exact (a power of two), so that the
-      // truncation below is always defined; NaN fails both tests.
+      // NaN fails both tests.
       const double v = in.GetFloat();
-      if (!(v >= static_cast<double>(bounds.min) && v < bounds.upper)) {
+      if (!(v >= static_cast<double>(bounds.min) && BelowUpperBound(v, bounds))) {
         Fail(result, kOutOfRange, {v, name, bounds.typeName});
         return false;
       }
@@ -196,7 +205,7 @@ bool ReadUnsigned(ConversionResult& result, const BindingProperty& in, std::stri
     }
     case BindingPropertyKind::Float: {
       const double v = in.GetFloat();
-      if (!(v >= 0.0 && v < bounds.upper)) {
+      if (!(v >= 0.0 && BelowUpperBound(v, bounds))) {
         Fail(result, kOutOfRange, {v, name, bounds.typeName});
         return false;
       }
@@ -425,7 +434,7 @@ void WriteRecord(ConversionResult& result, const void* object, const TypeRecord*
   if (record == nullptr) return result.SetError(kUnregisteredOutput);
   out.MakeStructure();
   for (const FieldRecord& field : record->fields) {
-    if ((field.flags & kFieldOmitWhenEmpty) == 0) {
+    if ((field.flags & (kFieldOmitWhenEmpty | kFieldOmitWhenAbsent)) == 0) {
       field.converter->Write(result, object, field.type.record, *record->registry, out[field.name]);
       if (!result.ok()) return;
       continue;
@@ -434,7 +443,9 @@ void WriteRecord(ConversionResult& result, const void* object, const TypeRecord*
     BindingProperty value;
     field.converter->Write(result, object, field.type.record, *record->registry, value);
     if (!result.ok()) return;
-    if (!IsEmptyValue(value)) out[field.name] = std::move(value);
+    const bool omit =
+        (field.flags & kFieldOmitWhenEmpty) != 0 ? IsEmptyValue(value) : value.IsEmpty();
+    if (!omit) out[field.name] = std::move(value);
   }
 }
 

@@ -204,12 +204,12 @@ namespace detail {
 struct SignedBounds {
   std::int64_t min;
   std::int64_t max;
-  double upper;  // exclusive bound for float inputs: 2^(value bits)
+  double upper;  // 2^(value bits): the exclusive bound of float inputs for 64-bit targets
   const char* typeName;
 };
 struct UnsignedBounds {
   std::uint64_t max;
-  double upper;  // exclusive bound for float inputs: 2^(value bits)
+  double upper;  // 2^(value bits): the exclusive bound of float inputs for 64-bit targets
   const char* typeName;
 };
 struct FloatBounds {

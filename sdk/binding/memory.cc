@@ -25,7 +25,11 @@ Counters& TheCounters() {
   return counters;
 }
 
+#ifdef _WIN32
+std::size_t UsableSize(void* block) { return block == nullptr ? 0 : _msize(block); }
+#else
 std::size_t UsableSize(void* block) { return block == nullptr ? 0 : malloc_usable_size(block); }
+#endif
 
 void UpdatePeak(Counters& c) {
   const std::uint64_t current = c.bytesAllocated.load() - c.bytesFreed.load();
@@ -80,7 +84,6 @@ std::size_t CountingSize(void*, const void* block) { return UsableSize(const_cas
 // The set in force. Replaced as a whole under the mutex; calls read it
 // without the mutex once installed, as sets are swapped only by tests.
 struct ActiveSet {
-  std::once_flag installed;
   MemoryFunctions functions{};
 };
 
@@ -89,9 +92,14 @@ ActiveSet& Active() {
   return active;
 }
 
+// Every allocation passes here: after the first, a static's guard is one
+// load, where call_once would set thread-local state on every call.
 const MemoryFunctions& Functions() {
-  ActiveSet& active = Active();
-  std::call_once(active.installed, [&] { active.functions = CountingMemoryFunctions(); });
+  static ActiveSet& active = [] () -> ActiveSet& {
+    ActiveSet& set = Active();
+    set.functions = CountingMemoryFunctions();
+    return set;
+  }();
   return active.functions;
 }
 

@@ -100,9 +100,12 @@ class FieldConverter {
                      const TypeRegistry& registry, BindingProperty& out) const = 0;
 };
 
-// FieldRecord::flags bits. No field of this program sets them.
+// FieldRecord::flags bits. kFieldOmitWhenAbsent leaves out a field that
+// writes nothing (a disengaged optional) instead of writing it as an empty
+// member; unlike kFieldOmitWhenEmpty it keeps an empty text, false or zero.
 inline constexpr std::uint8_t kFieldOmitWhenEmpty = 1;
 inline constexpr std::uint8_t kFieldRequired = 2;
+inline constexpr std::uint8_t kFieldOmitWhenAbsent = 4;
 
 struct FieldRecord {
   std::string name;

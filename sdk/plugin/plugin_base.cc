@@ -1,5 +1,6 @@
 #include "sdk/plugin/plugin_base.h"
 
+#include "sdk/binding/binding_property.h"
 #include "sdk/binding/binding_value.h"
 #include "sdk/binding/memory.h"
 #include "sdk/binding/message_format.h"
@@ -130,6 +131,8 @@ void KELP_CDECL PluginBase::ShutdownEntry(void* plugin) {
     self->Shutdown();
   });
   GuardEntry("shutdown", [&] { delete self; });
+  // What the plugin's trees left for later ones has no later use now.
+  ReleaseCachedTreeChunks();
 }
 
 void KELP_CDECL PluginBase::GetMemoryStatsEntry(void*, MemoryStats* stats) {

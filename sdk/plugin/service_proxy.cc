@@ -40,8 +40,10 @@ void ServiceProxy::Subscribe(EventSubscriptions& events) {
 }
 
 void ServiceProxy::AddPendingRequest(const std::string& key, Callback callback) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  pending_[key] = std::move(callback);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_[key] = std::move(callback);
+  }
   Fulfil();
 }
 
@@ -60,15 +62,19 @@ void ServiceProxy::OnMethodResponse(const PluginServiceProxyResponse& response) 
 
 void ServiceProxy::OnAsyncResponse(const PluginServiceProxyResponse& response) {
   const std::string key = MethodKey(response);
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = asyncHandlers_.find(key);
-  if (found == asyncHandlers_.end()) {
+  Callback handler;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = asyncHandlers_.find(key);
+    if (found != asyncHandlers_.end()) handler = found->second;
+  }
+  if (!handler) {
     Log(LogLevel::Error, kLogDbg,
         "%s: Could not find registered handler for async service proxy event %s",
         plugin_.shortName().c_str(), key.c_str());
     return;
   }
-  found->second(response);
+  handler(response);
 }
 
 void ServiceProxy::Clear() {
@@ -76,6 +82,7 @@ void ServiceProxy::Clear() {
   pending_.clear();
   asyncHandlers_.clear();
   received_.clear();
+  receivedOrder_.clear();
 }
 
 std::size_t ServiceProxy::storedResponses() const {
@@ -84,22 +91,39 @@ std::size_t ServiceProxy::storedResponses() const {
 }
 
 void ServiceProxy::Store(const std::string& key, const PluginServiceProxyResponse& response) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  received_[key] = response;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto [stored, added] = received_.insert_or_assign(key, response);
+    if (added) receivedOrder_.push_back(key);
+    if (received_.size() > kMaxStoredResponses) {
+      received_.erase(receivedOrder_.front());
+      receivedOrder_.pop_front();
+    }
+  }
   Fulfil();
 }
 
 void ServiceProxy::Fulfil() {
-  for (auto stored = received_.begin(); stored != received_.end(); ++stored) {
-    const auto request = pending_.find(stored->first);
-    if (request == pending_.end()) continue;
-    request->second(stored->second);
-    Log(LogLevel::Always, kLogDbg, "%s: Fulfilled service proxy request: %s",
-        plugin_.shortName().c_str(), stored->first.c_str());
+  std::string key;
+  Callback callback;
+  PluginServiceProxyResponse response;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto stored = receivedOrder_.begin();
+    while (stored != receivedOrder_.end() && pending_.count(*stored) == 0) ++stored;
+    if (stored == receivedOrder_.end()) return;
+    key = std::move(*stored);
+    receivedOrder_.erase(stored);
+    const auto request = pending_.find(key);
+    callback = std::move(request->second);
     pending_.erase(request);
-    received_.erase(stored);
-    return;
+    const auto received = received_.find(key);
+    response = std::move(received->second);
+    received_.erase(received);
   }
+  callback(response);
+  Log(LogLevel::Always, kLogDbg, "%s: Fulfilled service proxy request: %s",
+      plugin_.shortName().c_str(), key.c_str());
 }
 
 }  // namespace Kelp

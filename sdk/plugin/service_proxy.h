@@ -6,16 +6,19 @@
 // "<serviceName>.<methodName>") and matched with pending requests: the first
 // stored response whose key has a pending request goes to that request's
 // callback, and both leave their tables. A response without a request stays
-// stored until one comes or the tables are emptied. Async responses go to
-// the handler registered for "<serviceName>.<methodName>"; without one they
-// are logged (ERROR, "DBG").
+// stored until one comes or the tables are emptied, but only the latest
+// kMaxStoredResponses of them: the plugin issues no service-proxy requests
+// of its own, so every uuid the host sends would otherwise stay until
+// shutdown. Async responses go to the handler registered for
+// "<serviceName>.<methodName>"; without one they are logged (ERROR, "DBG").
 //
-// The three tables share one mutex, which is held while a request's callback
-// or an async handler runs: those must not use these tables.
+// The three tables share one mutex, which is never held while a request's
+// callback or an async handler runs: those may add requests and handlers.
 #ifndef KELP_SDK_PLUGIN_SERVICE_PROXY_H_
 #define KELP_SDK_PLUGIN_SERVICE_PROXY_H_
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -32,6 +35,9 @@ class PluginBase;
 class ServiceProxy {
  public:
   using Callback = std::function<void(const PluginServiceProxyResponse&)>;
+
+  // Unmatched responses kept at most; the oldest goes first.
+  static constexpr std::size_t kMaxStoredResponses = 64;
 
   explicit ServiceProxy(PluginBase& plugin);
   ServiceProxy(const ServiceProxy&) = delete;
@@ -57,13 +63,17 @@ class ServiceProxy {
 
  private:
   void Store(const std::string& key, const PluginServiceProxyResponse& response);
-  void Fulfil() KELP_REQUIRES(mutex_);
+  // Runs the callback of one stored response whose request is pending, if
+  // any, after taking both out of their tables.
+  void Fulfil() KELP_EXCLUDES(mutex_);
 
   PluginBase& plugin_;
   mutable std::mutex mutex_;
   std::unordered_map<std::string, Callback> pending_ KELP_GUARDED_BY(mutex_);
   std::unordered_map<std::string, Callback> asyncHandlers_ KELP_GUARDED_BY(mutex_);
   std::unordered_map<std::string, PluginServiceProxyResponse> received_ KELP_GUARDED_BY(mutex_);
+  // The keys of received_, oldest first.
+  std::deque<std::string> receivedOrder_ KELP_GUARDED_BY(mutex_);
 };
 
 }  // namespace Kelp

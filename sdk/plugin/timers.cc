@@ -21,6 +21,11 @@ std::int64_t DueAfter(std::int64_t now, double seconds) {
   return now + static_cast<std::int64_t>(nanoseconds);
 }
 
+void WarnMissing(const std::string& shortName, const std::string& name) {
+  Log(LogLevel::Warn, kLogDbg | kLogNet, "%s: Couldn't find timer named %s", shortName.c_str(),
+      name.c_str());
+}
+
 }  // namespace
 
 Timers::Timers(PluginBase& plugin) : plugin_(plugin) {}
@@ -51,15 +56,16 @@ void Timers::Arm(const TimerRecord& timer) {
       [this, name = timer.name, generation = timer.generation, callback = timer.callback] {
         Fire(name, generation, callback);
       },
-      timer.dueNanoseconds);
+      timer.dueNanoseconds,
+      // A fire after the plugin is gone finds no timer, like one after Cancel.
+      [shortName = plugin_.shortName(), name = timer.name] { WarnMissing(shortName, name); });
 }
 
 void Timers::Fire(const std::string& name, std::uint64_t generation,
                   const std::function<void()>& callback) {
   auto found = timers_.find(name);
   if (found == timers_.end()) {
-    Log(LogLevel::Warn, kLogDbg | kLogNet, "%s: Couldn't find timer named %s",
-        plugin_.shortName().c_str(), name.c_str());
+    WarnMissing(plugin_.shortName(), name);
     return;
   }
   if (found->second.generation != generation) return;  // set again meanwhile

@@ -21,6 +21,12 @@ constexpr const char* kExpectedValue = "Expected value for argument '%1'.";
 constexpr const char* kIndexFormat = "Index %1 is in an incorrect format";
 constexpr const char* kIndexRange = "Index %1 is out of range";
 constexpr const char* kTooDeep = "Argument '%1' is nested too deeply";
+constexpr const char* kMessagePackFailure =
+    "Couldn't deserialize MessagePack value for parameter '%1' of '%2': %3";
+constexpr const char* kJsonFailure =
+    "Couldn't deserialize JSON value for parameter '%1' of '%2': %3";
+constexpr const char* kYamlFailure =
+    "Couldn't deserialize YAML value for parameter '%1' of '%2': %3";
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -122,11 +128,11 @@ bool ArgumentBinder::BindArgument(const InvokeArgument& argument, std::size_t po
   const bool readableText =
       IsText(value) && (value.payload.string.text != nullptr || value.payload.string.length == 0);
   if (argument.name != nullptr && readableText) {
-    const std::string_view text =
-        value.payload.string.length == 0
-            ? std::string_view()
-            : std::string_view(value.payload.string.text, value.payload.string.length);
-    return BindText(argument.name, text, {}, ParameterLocation::Query);
+    // Text runs to its NUL, as everywhere else: the length word is the
+    // host's claim and is not read.
+    const char* text = value.payload.string.text;
+    return BindText(argument.name, text != nullptr ? std::string_view(text) : std::string_view(),
+                    {}, ParameterLocation::Query);
   }
   int index;
   std::string label;
@@ -159,15 +165,21 @@ bool ArgumentBinder::BindBody(std::string_view contentType, std::span<const std:
     return true;
   }
   ConversionResult decoded;
+  const char* failure = nullptr;
   if (StartsWithNoCase(contentType, "application/json") ||
       StartsWithNoCase(contentType, "application/vnd.api+json")) {
     decoded = ReadJson(text);
+    failure = kJsonFailure;
   } else if (StartsWithNoCase(contentType, "application/x-yaml")) {
     decoded = ReadYaml(text);
+    failure = kYamlFailure;
   } else {
     return Fail("Unsupported body content type");
   }
-  if (!decoded.ok()) return Fail(std::string(decoded.error()));
+  if (!decoded.ok()) {
+    const EndpointParameter& parameter = endpoint_.parameters()[index];
+    return Fail(FormatMessage(failure, {parameter.name, endpoint_.name(), decoded.error()}));
+  }
   slot = std::move(decoded.value());
   return true;
 }
@@ -184,16 +196,16 @@ bool ArgumentBinder::DecodeText(const EndpointParameter& parameter, std::string_
     case TextCodec::MessagePack: {
       MessagePackReadResult read = ReadMessagePack(Bytes(text));
       decoded = std::move(read.result);
-      failure = "Couldn't deserialize MessagePack value for parameter '%1' of '%2': %3";
+      failure = kMessagePackFailure;
       break;
     }
     case TextCodec::Json:
       decoded = ReadJson(text);
-      failure = "Couldn't deserialize JSON value for parameter '%1' of '%2': %3";
+      failure = kJsonFailure;
       break;
     case TextCodec::Yaml:
       decoded = ReadYaml(text);
-      failure = "Couldn't deserialize YAML value for parameter '%1' of '%2': %3";
+      failure = kYamlFailure;
       break;
     case TextCodec::Blob:
       out.SetBlob(Bytes(text));

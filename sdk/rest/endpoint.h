@@ -44,6 +44,13 @@ struct EndpointParameter {
 
 class Endpoint;
 
+// Who sent a request: the host handle of the sending plugin (offset 40 of
+// the request record), as the host passed it. A handler that takes a
+// RequestSender as its first argument receives it; it is not a parameter.
+struct RequestSender {
+  std::uint32_t hostHandle = 0;
+};
+
 // Converts the bound slots to the handler's native arguments, calls the
 // handler and fills the response record. One implementation per handler
 // signature (sdk/rest/endpoint_registration.h).
@@ -53,7 +60,7 @@ class EndpointInvoker {
   // `slots` holds one value per parameter (empty when nothing was bound).
   // `response` holds nothing but its release function on entry.
   virtual void Call(const Endpoint& endpoint, std::span<BindingProperty> slots,
-                    InvokeResponse& response) const = 0;
+                    RequestSender sender, InvokeResponse& response) const = 0;
 };
 
 class Endpoint {

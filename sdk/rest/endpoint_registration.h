@@ -11,8 +11,8 @@
 //                      SetVolume(puuid, volume);
 //                    });
 //
-// A handler takes its parameters' native types (by value or const reference)
-// and returns a Reply<T> (a value or a failure, with response information),
+// A handler takes its parameters' native types (by value or const reference),
+// optionally after a leading RequestSender (who sent the request), and returns a Reply<T> (a value or a failure, with response information),
 // a plain T (always a success) or nothing (an empty success). Parameters are
 // declared in the handler's order; a handler argument without a declaration
 // is named "arg" and its position and takes a value from any location.
@@ -78,6 +78,15 @@ template <class R, class... A>
 struct HandlerTraits<R (*)(A...)> {
   using Result = R;
   using Arguments = std::tuple<std::decay_t<A>...>;
+  static constexpr bool kTakesSender = false;
+};
+template <class R, class... A>
+struct HandlerTraits<R (*)(RequestSender, A...)> : HandlerTraits<R (*)(A...)> {
+  static constexpr bool kTakesSender = true;
+};
+template <class R, class... A>
+struct HandlerTraits<R (*)(const RequestSender&, A...)> : HandlerTraits<R (*)(A...)> {
+  static constexpr bool kTakesSender = true;
 };
 template <class C, class R, class... A>
 struct HandlerTraits<R (C::*)(A...)> : HandlerTraits<R (*)(A...)> {};
@@ -106,7 +115,7 @@ class HandlerInvoker final : public EndpointInvoker {
 
   explicit HandlerInvoker(Handler handler) : handler_(std::move(handler)) {}
 
-  void Call(const Endpoint& endpoint, std::span<BindingProperty> slots,
+  void Call(const Endpoint& endpoint, std::span<BindingProperty> slots, RequestSender sender,
             InvokeResponse& response) const override {
     Arguments arguments;
     ConversionResult converted;
@@ -114,15 +123,23 @@ class HandlerInvoker final : public EndpointInvoker {
                  std::make_index_sequence<std::tuple_size_v<Arguments>>());
     if (!converted.ok()) return FailInvokeResponse(response, 0, converted.error());
     if constexpr (std::is_void_v<Result>) {
-      std::apply(handler_, arguments);
+      Run(sender, arguments);
       EncodeReply(response, Reply<>(), nullptr, &endpoint.registry());
     } else {
-      const Reply<Value> reply = std::apply(handler_, arguments);
+      const Reply<Value> reply = Run(sender, arguments);
       Encode(endpoint, reply, response);
     }
   }
 
  private:
+  Result Run([[maybe_unused]] RequestSender sender, Arguments& arguments) const {
+    if constexpr (Traits::kTakesSender) {
+      return std::apply([&](auto&... a) -> Result { return handler_(sender, a...); }, arguments);
+    } else {
+      return std::apply(handler_, arguments);
+    }
+  }
+
   static void Encode(const Endpoint& endpoint, const Reply<Value>& reply,
                      InvokeResponse& response) {
     if constexpr (std::is_void_v<Value>) {

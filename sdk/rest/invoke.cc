@@ -1,5 +1,6 @@
 #include "sdk/rest/invoke.h"
 
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +20,16 @@ const Endpoint* EndpointOf(const InvokeRequest& request) {
   if (request.function == nullptr) return nullptr;
   const void* context = request.function->context;
   return Endpoint::IsLive(context) ? static_cast<const Endpoint*>(context) : nullptr;
+}
+
+// A one-segment placeholder with nothing in its segment ("/x/" against
+// "/x/{id}"): the request names no resource of the route.
+bool HasEmptySegment(const Route& route, std::span<const std::string_view> captures) {
+  const auto& placeholders = route.path.placeholders();
+  for (std::size_t i = 0; i < captures.size() && i < placeholders.size(); ++i) {
+    if (placeholders[i].kind == PlaceholderKind::Segment && captures[i].empty()) return true;
+  }
+  return false;
 }
 
 // The contradictions in a request record that would make us read through a
@@ -48,7 +59,8 @@ void Dispatch(InvokeResponse& response, const InvokeRequest* request) {
   RouteMatch match;
   std::vector<std::string_view> captures;
   if (!MethodFits(endpoint->route(), routeRequest) ||
-      !MatchPath(endpoint->route(), routeRequest.path, match, captures)) {
+      !MatchPath(endpoint->route(), routeRequest.path, match, captures) ||
+      HasEmptySegment(endpoint->route(), captures)) {
     return FailInvokeResponse(response, 404, kInvalidFunction);
   }
   if (const char* problem = Inconsistency(*request)) {
@@ -71,7 +83,7 @@ void Dispatch(InvokeResponse& response, const InvokeRequest* request) {
     bound = binder.BindBody(contentType, {request->body, request->bodyLength});
   }
   if (!bound) return FailInvokeResponse(response, 0, binder.error());
-  endpoint->invoker().Call(*endpoint, slots, response);
+  endpoint->invoker().Call(*endpoint, slots, RequestSender{request->senderHandle}, response);
 }
 
 }  // namespace

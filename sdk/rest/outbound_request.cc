@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sdk/binding/binding_value.h"
+#include "sdk/binding/message_format.h"
 #include "sdk/codecs/json_reader.h"
 #include "sdk/plugin/plugin_base.h"
 
@@ -18,6 +19,11 @@ constexpr std::string_view kStreamFailed =
 // The expected size of a stream is the host's hint, not a promise: reserve
 // no more than this up front and let the text grow past it if need be.
 constexpr std::uint32_t kMaxStreamReservation = 1u << 20;
+
+// A host stream that keeps announcing more data must still end: reads that
+// deliver nothing in a row, and the whole text, are bounded.
+constexpr int kMaxEmptyReads = 10000;
+constexpr std::size_t kMaxStreamSize = std::size_t{256} << 20;
 
 // A zeroed response record, released through its own function on every path.
 struct ResponseRecord {
@@ -51,6 +57,7 @@ bool ReadStream(PluginBase& plugin, const InvokeResponse& record, std::string& t
   const std::uint32_t expected = record.streamExpectedSize;  // packed: copy before use
   text.reserve(std::min(expected, kMaxStreamReservation));
   std::uint8_t buffer[kStreamReadSize];
+  int emptyReads = 0;
   for (;;) {
     std::uint32_t count = kStreamReadSize;
     std::uint8_t more = 0;
@@ -60,8 +67,17 @@ bool ReadStream(PluginBase& plugin, const InvokeResponse& record, std::string& t
     }
     // A count past the buffer is the host's mistake; never read beyond it.
     count = std::min<std::uint32_t>(count, kStreamReadSize);
+    if (count > kMaxStreamSize - text.size()) {
+      error = FormatMessage("Stream is longer than %1 bytes", {kMaxStreamSize});
+      return false;
+    }
     text.append(reinterpret_cast<const char*>(buffer), count);
     if (more == 0) return true;
+    emptyReads = count == 0 ? emptyReads + 1 : 0;
+    if (emptyReads == kMaxEmptyReads) {
+      error = FormatMessage("Stream delivered nothing in %1 reads", {kMaxEmptyReads});
+      return false;
+    }
     if (count < kStreamReadSize) plugin.Wait();
   }
 }

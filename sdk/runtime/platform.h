@@ -52,12 +52,12 @@ bool ReadExecutablePath(char* buffer, std::size_t size);
 using DebuggerChannel = void (*)(const char* text);
 
 // Sends `text` to the debugger's output. On Windows that is the system's
-// debug output; elsewhere the text goes to the channel installed below and
-// nowhere while none is installed.
+// debug output; the text also goes to the channel installed below, and on
+// other systems only there (nowhere while none is installed).
 void WriteDebuggerOutput(const char* text);
 
-// Installs the channel that receives debugger output where the system has
-// none (null removes it) and returns the previous one. Tests install one to
+// Installs the channel that also receives debugger output (null removes
+// it) and returns the previous one. Tests install one to
 // see what the debugger would see.
 DebuggerChannel SetDebuggerChannel(DebuggerChannel channel);
 

@@ -108,15 +108,17 @@ TEST(BindingValueTest, RoundTripsThroughBindingProperty) {
   const std::uint8_t bytes[] = {0, 1, 2};
   tree["d"].SetBlob(bytes);
   tree["e"].MakeStructure();
+  tree["f name longer than a short string"].SetSigned(1);
 
   BindingValue value{};
   ASSERT_TRUE(ToBindingValue(tree, nullptr, value));
   ASSERT_EQ(value.kind, static_cast<std::uint32_t>(BINDING_VALUE_STRUCTURE));
-  ASSERT_EQ(value.payload.structure.count, 5u);
+  ASSERT_EQ(value.payload.structure.count, 6u);
   // Fields travel in byte-wise name order, each key owned.
   EXPECT_STREQ(value.payload.structure.entries[0].key, "a");
   EXPECT_EQ(value.payload.structure.entries[0].ownsKey, 1);
   EXPECT_STREQ(value.payload.structure.entries[4].key, "e");
+  EXPECT_STREQ(value.payload.structure.entries[5].key, "f name longer than a short string");
 
   BindingProperty back;
   BindingResult failure{};
@@ -214,6 +216,54 @@ TEST(BindingValueTest, RefusesValuesItCannotHonour) {
     EXPECT_STREQ(failure.error, row.message);
     DestroyResult(failure);
   }
+}
+
+// A key given twice with collections: element i of the later one is written
+// over element i of the earlier one.
+TEST(BindingValueTest, ARepeatedKeyWritesElementsOverEachOther) {
+  BindingValue first[2] = {};
+  SetSigned(first[0], 1);
+  SetSigned(first[1], 2);
+  BindingValue second[1] = {};
+  SetSigned(second[0], 3);
+  BindingStructEntry entries[2] = {};
+  entries[0].key = "a";
+  entries[0].value.kind = BINDING_VALUE_COLLECTION;
+  entries[0].value.payload.collection.elements = first;
+  entries[0].value.payload.collection.count = 2;
+  entries[1].key = "a";
+  entries[1].value.kind = BINDING_VALUE_COLLECTION;
+  entries[1].value.payload.collection.elements = second;
+  entries[1].value.payload.collection.count = 1;
+  BindingValue structure{};
+  structure.kind = BINDING_VALUE_STRUCTURE;
+  structure.payload.structure.entries = entries;
+  structure.payload.structure.count = 2;
+  BindingProperty target;
+  BindingResult failure{};
+  ASSERT_TRUE(ToBindingProperty(structure, "body", target, failure));
+  ASSERT_EQ(target["a"].size(), 2u);
+  EXPECT_EQ(target["a"][std::size_t{0}].GetSigned(), 3);
+  EXPECT_EQ(target["a"][std::size_t{1}].GetSigned(), 2);
+}
+
+// A count is the host's claim: converting must not reserve what it claims
+// before the elements are seen. The second element here is invalid, so the
+// conversion stops there.
+TEST(BindingValueTest, ClaimedCollectionCountsAreNotReservedUpFront) {
+  BindingValue elements[2] = {};
+  SetSigned(elements[0], 1);
+  elements[1].kind = 99;
+  BindingValue claim{};
+  claim.kind = BINDING_VALUE_COLLECTION;
+  claim.payload.collection.elements = elements;
+  claim.payload.collection.count = 0x0FFFFFFF;
+  const std::uint64_t peakBefore = ReadMemoryStats().peakBytesInUse;
+  BindingProperty target;
+  BindingResult failure{};
+  EXPECT_FALSE(ToBindingProperty(claim, "list", target, failure));
+  EXPECT_LT(ReadMemoryStats().peakBytesInUse - peakBefore, std::uint64_t{1} << 20);
+  DestroyResult(failure);
 }
 
 TEST(BindingValueTest, UnknownTagInsideAStructureNamesTheField) {

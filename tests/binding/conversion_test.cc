@@ -159,8 +159,10 @@ TEST_F(ConversionTest, Int32ParsesTextWithBaseAndChecksBounds) {
       {Signed(2147483648LL), 0, "Value 2147483648 for 'f' of type int32 is out of range"},
       {Unsigned(2147483648ULL), 0, "Value 2147483648 for 'f' of type int32 is out of range"},
       {Float(-3.9), -3, ""},
-      {Float(2147483647.5), 2147483647, ""},
+      {Float(2147483647.0), 2147483647, ""},
+      {Float(2147483647.5), 0, "Value 2.14748e+09 for 'f' of type int32 is out of range"},
       {Float(2147483648.0), 0, "Value 2.14748e+09 for 'f' of type int32 is out of range"},
+      {Float(-2147483648.5), 0, "Value -2.14748e+09 for 'f' of type int32 is out of range"},
       {Float(std::nan("")), 0, "Value nan for 'f' of type int32 is out of range"},
       {Bool(true), 0,
        "Couldn't assign value to 'f' of type int32 because the input is of an invalid type "
@@ -179,6 +181,8 @@ TEST_F(ConversionTest, UnsignedRefusesNegativesInEveryForm) {
       {Str("4294967295"), 4294967295u, ""},
       {Str("4294967296"), 0, "Value 4294967296 for 'f' of type uint32 is out of range"},
       {Float(3.9), 3, ""},
+      {Float(4294967295.0), 4294967295u, ""},
+      {Float(4294967295.5), 0, "Value 4.29497e+09 for 'f' of type uint32 is out of range"},
       {Float(-0.5), 0, "Value -0.5 for 'f' of type uint32 is out of range"},
       {Signed(-1), 0, "Value -1 for 'f' of type uint32 is out of range"},
       {Unsigned(4294967296ULL), 0, "Value 4294967296 for 'f' of type uint32 is out of range"},
@@ -416,6 +420,26 @@ TEST_F(ConversionTest, OmitWhenEmptyLeavesFieldsOut) {
   EXPECT_EQ(Read(in, out),
             "Couldn't assign value to 'f' of type Omitting because the input structure doesn't "
             "have required field 'kept'.");
+}
+
+struct MaybeTexts {
+  std::optional<std::string> absent;
+  std::optional<std::string> blank = std::string();
+  bool off = false;
+};
+
+TEST_F(ConversionTest, OmitWhenAbsentKeepsEmptyTextAndFalse) {
+  TypeBuilder<MaybeTexts>(registry_, "MaybeTexts")
+      .Field("absent", &MaybeTexts::absent, {}, {}, kFieldOmitWhenAbsent)
+      .Field("blank", &MaybeTexts::blank, {}, {}, kFieldOmitWhenAbsent)
+      .Field("off", &MaybeTexts::off, {}, {}, kFieldOmitWhenAbsent);
+  ConversionResult tree = ToProperty(MaybeTexts{}, registry_);
+  ASSERT_TRUE(tree.ok()) << tree.error();
+  EXPECT_EQ(tree.value().Find("absent"), nullptr);
+  ASSERT_NE(tree.value().Find("blank"), nullptr);
+  EXPECT_EQ(tree.value()["blank"].kind(), BindingPropertyKind::String);
+  ASSERT_NE(tree.value().Find("off"), nullptr);
+  EXPECT_FALSE(tree.value()["off"].GetBool());
 }
 
 TEST(ToTextTest, RendersEachKind) {

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "host/reference_host.h"
+#include "sdk/binding/binding_property.h"
+#include "sdk/binding/memory.h"
 #include "sdk/binding/type_builder.h"
 #include "sdk/plugin/event_publisher.h"
 #include "sdk/plugin/load_handshake.h"
@@ -81,6 +83,7 @@ TEST_F(EventsHostTest, InitSubscribesToTheServiceProxyEventsWithFlagOne) {
     ASSERT_EQ(subscribers.size(), 1u);
     EXPECT_EQ(subscribers[0].flags, 1u);
     EXPECT_EQ(subscribers[0].hostHandle, 7u);
+    EXPECT_EQ(subscribers[0].context, static_cast<void*>(plugin));
   }
   const auto lobby = host.SubscribersOf("OnJsonApiEvent_tav-lobby_v2_comms");
   ASSERT_EQ(lobby.size(), 1u);
@@ -118,6 +121,11 @@ TEST_F(EventsHostTest, PublicationsGoOutTwice) {
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(data->Find("puuid")->AsString(), "p2");
   EXPECT_EQ(onChannel[0].payload.Find("eventType")->AsString(), "Update");
+
+  // A path without a channel of its own goes out on the catch-all only.
+  ASSERT_TRUE(PublishResourceEvent(*plugin, "/", Member{}).ok());
+  EXPECT_EQ(host.published().size(), 3u);
+  EXPECT_EQ(host.published().back().name, "OnJsonApiEvent");
 }
 
 TEST_F(EventsHostTest, TimersRunOnTheHostsClock) {
@@ -141,10 +149,37 @@ TEST_F(EventsHostTest, TimersRunOnTheHostsClock) {
   EXPECT_EQ(host.logLines().back().text, "host-test: Couldn't find timer named poll");
 }
 
-TEST_F(EventsHostTest, ShutdownReleasesEverySubscription) {
+TEST_F(EventsHostTest, ShutdownReturnsTheChunksThatDestroyedTreesLeft) {
+  const auto inUse = [] {
+    const MemoryStats stats = ReadMemoryStats();
+    return static_cast<std::int64_t>(stats.bytesAllocated - stats.bytesFreed);
+  };
+  {
+    BindingProperty tree;
+    tree.MakeCollection();
+    for (int i = 0; i < 100000; ++i) tree.Append().SetString("text number " + std::to_string(i));
+  }
+  const std::int64_t kept = inUse();
+  host.Shutdown();
+  EXPECT_GT(kept - inUse(), std::int64_t{2} << 20);
+}
+
+TEST_F(EventsHostTest, ShutdownReleasesEverySubscriptionOnce) {
+  plugin->AddResourceHandler<Member>("/tav-lobby/v2/comms", [](const ResourceEvent<Member>&) {});
+  plugin->AddResourceHandler<Member>("/voice/v1/*", [](const ResourceEvent<Member>&) {});
+  // The plugin's own Shutdown first, then the host's, which calls it again.
+  plugin->Shutdown();
+  EXPECT_TRUE(plugin->resourceHandlers().empty());
   host.Shutdown();
   EXPECT_THAT(host.Subscriptions(), IsEmpty());
-  EXPECT_EQ(host.CallsTo("unsubscribe").size(), 4u);
+  std::vector<std::string> released;
+  for (const Host::SlotCall& call : host.CallsTo("unsubscribe")) released.push_back(call.arguments);
+  EXPECT_THAT(released, ::testing::UnorderedElementsAre(
+                            "\"OnServiceProxyUuidEvent\" handle=7",
+                            "\"OnServiceProxyMethodEvent\" handle=7",
+                            "\"OnServiceProxyAsyncEvent\" handle=7",
+                            "\"OnJsonApiEvent_tav-lobby_v2_comms\" handle=7",
+                            "\"OnJsonApiEvent_voice_v1_*\" handle=7"));
 }
 
 }  // namespace

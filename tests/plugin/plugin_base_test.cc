@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/reference_host.h"
 #include "sdk/binding/binding_value.h"
 #include "sdk/plugin/load_handshake.h"
 
@@ -24,27 +25,13 @@ class TestPlugin : public PluginBase {
   }
 };
 
-// A host function table that records the wait calls and answers requests.
-struct RecordingHost {
-  HostFunctionTable table{};
-  std::vector<std::string> calls;
+bool nextStartResult = true;
 
-  static RecordingHost& From(const HostFunctionTable* self) {
-    return *reinterpret_cast<RecordingHost*>(const_cast<HostFunctionTable*>(self));
-  }
-
-  RecordingHost() {
-    table.enterWait = [](const HostFunctionTable* self, const char* name, std::uint32_t zero) {
-      From(self).calls.push_back(std::string("enterWait ") + name + " " + std::to_string(zero));
-    };
-    table.yield = [](const HostFunctionTable* self) { From(self).calls.push_back("yield"); };
-    table.leaveWait = [](const HostFunctionTable* self) -> std::uint64_t {
-      From(self).calls.push_back("leaveWait");
-      return 42;
-    };
-  }
-};
-static_assert(offsetof(RecordingHost, table) == 0);
+void KELP_CDECL LoadTestPlugin(PluginLoadRecord* record) {
+  auto* plugin = new TestPlugin();
+  plugin->startResult = nextStartResult;
+  LoadHandshake::Run(*plugin, *record, "tav-premade-voice");
+}
 
 PluginLoadRecord HostRecord(std::uint32_t major, std::uint32_t minor, std::uint32_t patch) {
   PluginLoadRecord record{};
@@ -97,16 +84,14 @@ TEST(LoadHandshakeDeathTest, IncompatibleHostEndsTheProcessWithAnAssertionReport
 
 TEST(PluginBaseTest, InitBuildsTheUserAgentAndReturnsStartsResult) {
   for (bool startResult : {true, false}) {
-    auto* plugin = new TestPlugin();
-    plugin->startResult = startResult;
-    PluginLoadRecord record = HostRecord(18, 2, 1);
-    LoadHandshake::Run(*plugin, record, "tav-premade-voice");
-    RecordingHost host;
-    const HostContext context{&host.table, 77};
-    EXPECT_EQ(record.entryTable->init(plugin, &context), startResult ? 1 : 0);
+    SCOPED_TRACE(startResult);
+    nextStartResult = startResult;
+    Host::ReferenceHost host(&LoadTestPlugin);
+    ASSERT_TRUE(host.Load(18, 2, 1).ok());
+    EXPECT_EQ(host.Init(77), startResult);
+    const auto* plugin = static_cast<const TestPlugin*>(host.context());
     EXPECT_EQ(plugin->hostHandle(), 77u);
     EXPECT_EQ(plugin->userAgent(), "KelpClient/18.2.1 (tav-premade-voice)");
-    record.entryTable->shutdown(plugin);
   }
 }
 
@@ -131,12 +116,23 @@ TEST(PluginBaseTest, MemoryStatsEndWithAZeroWord) {
 }
 
 TEST(PluginBaseTest, WaitEntersYieldsAndLeavesThroughTheHost) {
-  TestPlugin plugin;
-  RecordingHost host;
-  const HostContext context{&host.table, 1};
-  ASSERT_EQ(plugin.entryTable()->init(&plugin, &context), 1);
-  EXPECT_EQ(plugin.Wait(), 42u);
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"enterWait Wait: yield 0", "yield", "leaveWait"}));
+  nextStartResult = true;
+  Host::ReferenceHost host(&LoadTestPlugin);
+  ASSERT_TRUE(host.Load().ok());
+  ASSERT_TRUE(host.Init());
+  auto* plugin = static_cast<TestPlugin*>(host.context());
+  // The host's leaveWait answers 1, 2, ...: the plugin hands on what it got.
+  EXPECT_EQ(plugin->Wait(), 1u);
+  EXPECT_EQ(plugin->Wait(), 2u);
+  std::vector<std::string> calls;
+  for (const Host::SlotCall& call : host.calls()) {
+    if (call.slot != "log") calls.push_back(call.slot + " " + call.arguments);
+  }
+  const std::vector<std::string> once = {"enterWait \"Wait: yield\"", "yield ", "leaveWait "};
+  ASSERT_GE(calls.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 6, calls.end() - 3), once);
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()), once);
+  EXPECT_TRUE(host.problems().empty());
 }
 
 TEST(PluginBaseTest, RequestsBeforeInitFailInsteadOfReachingNoHost) {

@@ -2,14 +2,16 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "host/reference_host.h"
+#include "sdk/plugin/load_handshake.h"
 #include "sdk/plugin/plugin_base.h"
 #include "sdk/plugin/scheduled_calls.h"
-#include "tests/plugin/events_fake_host.h"
 
 namespace Kelp {
 namespace {
@@ -25,21 +27,32 @@ std::int64_t FakeClock() { return fakeNow; }
 
 class TimerPlugin : public PluginBase {
  public:
-  TimerPlugin() {
-    names_.shortName = "timers";
-    scheduledCalls().SetClock(&FakeClock);
-  }
+  TimerPlugin() { scheduledCalls().SetClock(&FakeClock); }
 };
+
+void KELP_CDECL LoadTimerPlugin(PluginLoadRecord* record) {
+  LoadHandshake::Run(*new TimerPlugin(), *record, "timers");
+}
 
 class TimersTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fakeNow = 1000 * kSecond;
-    ASSERT_TRUE(host.Init(plugin));
+    ASSERT_TRUE(host.Load().ok());
+    ASSERT_TRUE(host.Init());
+    plugin = static_cast<TimerPlugin*>(host.context());
   }
 
-  testing::FakeHost host;
-  TimerPlugin plugin;
+  // Runs the `index`th scheduled call now; the host's own clock stays put.
+  void Run(std::size_t index) { ASSERT_TRUE(host.FireScheduled(index)); }
+  std::vector<std::pair<int, std::string>> Logged() const {
+    std::vector<std::pair<int, std::string>> lines;
+    for (const Host::LogLine& line : host.logLines()) lines.emplace_back(line.level, line.text);
+    return lines;
+  }
+
+  Host::ReferenceHost host{&LoadTimerPlugin};
+  TimerPlugin* plugin = nullptr;
 };
 
 TEST_F(TimersTest, ScheduledCallsGetIdsFromOneAndDelaysThatAreNeverNegative) {
@@ -57,109 +70,109 @@ TEST_F(TimersTest, ScheduledCallsGetIdsFromOneAndDelaysThatAreNeverNegative) {
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.delay);
     const int index = static_cast<int>(expectedId);
-    EXPECT_EQ(plugin.scheduledCalls().Schedule("call", [&ran, index] { ran.push_back(index); },
+    EXPECT_EQ(plugin->scheduledCalls().Schedule("call", [&ran, index] { ran.push_back(index); },
                                                row.due),
               expectedId++);
-    EXPECT_EQ(host.scheduled.back().delaySeconds, row.delay);
-    EXPECT_EQ(host.scheduled.back().name, "call");
+    EXPECT_EQ(host.scheduled().back().delaySeconds, row.delay);
+    EXPECT_EQ(host.scheduled().back().name, "call");
   }
-  EXPECT_EQ(plugin.scheduledCalls().size(), 4u);
-  host.Run(2);
-  host.Run(0);
+  EXPECT_EQ(plugin->scheduledCalls().size(), 4u);
+  Run(2);
+  Run(0);
   EXPECT_THAT(ran, ElementsAre(3, 1));
-  EXPECT_EQ(plugin.scheduledCalls().size(), 2u);
+  EXPECT_EQ(plugin->scheduledCalls().size(), 2u);
 
   // A timer's fires take ids from the same counter.
-  plugin.SetTimer("t", 1.0, [] {});
-  EXPECT_EQ(plugin.scheduledCalls().Schedule("next", [] {}, fakeNow), 6u);
+  plugin->SetTimer("t", 1.0, [] {});
+  EXPECT_EQ(plugin->scheduledCalls().Schedule("next", [] {}, fakeNow), 6u);
 }
 
 TEST_F(TimersTest, ACallMayScheduleAnotherAndAThrowingCallReachesTheLogOnly) {
   int inner = 0;
-  plugin.scheduledCalls().Schedule(
-      "outer", [&] { plugin.scheduledCalls().Schedule("inner", [&] { ++inner; }, fakeNow); },
+  plugin->scheduledCalls().Schedule(
+      "outer", [&] { plugin->scheduledCalls().Schedule("inner", [&] { ++inner; }, fakeNow); },
       fakeNow);
-  host.Run(0);
-  ASSERT_EQ(host.scheduled.size(), 2u);
-  host.Run(1);
+  Run(0);
+  ASSERT_EQ(host.scheduled().size(), 2u);
+  Run(1);
   EXPECT_EQ(inner, 1);
 
-  plugin.scheduledCalls().Schedule("throws", [] { throw std::runtime_error("boom"); }, fakeNow);
-  host.Run(2);
-  EXPECT_EQ(plugin.scheduledCalls().size(), 0u);
-  EXPECT_THAT(host.logged, ElementsAre(Pair(2, "scheduled call stopped on an exception: boom")));
+  plugin->scheduledCalls().Schedule("throws", [] { throw std::runtime_error("boom"); }, fakeNow);
+  Run(2);
+  EXPECT_EQ(plugin->scheduledCalls().size(), 0u);
+  EXPECT_THAT(Logged(), ElementsAre(Pair(2, "scheduled call stopped on an exception: boom")));
 }
 
 TEST_F(TimersTest, ATimerRepeatsFromTheStartOfEachCallback) {
   int fires = 0;
-  plugin.SetTimer("poll", 2.5, [&] {
+  plugin->SetTimer("poll", 2.5, [&] {
     ++fires;
     fakeNow += kSecond;  // the callback takes a second
   });
-  ASSERT_EQ(host.scheduled.size(), 1u);
-  EXPECT_EQ(host.scheduled[0].name, "Timer: poll");
-  EXPECT_EQ(host.scheduled[0].delaySeconds, 2.5);
-  EXPECT_EQ(plugin.timers().Find("poll")->generation, 1u);
+  ASSERT_EQ(host.scheduled().size(), 1u);
+  EXPECT_EQ(host.scheduled()[0].name, "Timer: poll");
+  EXPECT_EQ(host.scheduled()[0].delaySeconds, 2.5);
+  EXPECT_EQ(plugin->timers().Find("poll")->generation, 1u);
 
   fakeNow += 5 * kSecond / 2;
-  host.Run(0);
+  Run(0);
   EXPECT_EQ(fires, 1);
-  ASSERT_EQ(host.scheduled.size(), 2u);
-  EXPECT_EQ(host.scheduled[1].delaySeconds, 1.5);
-  host.Run(1);
+  ASSERT_EQ(host.scheduled().size(), 2u);
+  EXPECT_EQ(host.scheduled()[1].delaySeconds, 1.5);
+  Run(1);
   EXPECT_EQ(fires, 2);
-  EXPECT_EQ(host.scheduled.size(), 3u);
-  EXPECT_THAT(host.logged, IsEmpty());
+  EXPECT_EQ(host.scheduled().size(), 3u);
+  EXPECT_THAT(Logged(), IsEmpty());
 }
 
 TEST_F(TimersTest, SettingATimerAgainEndsTheOldSeries) {
   std::vector<std::string> fired;
-  plugin.SetTimer("t", 1.0, [&] { fired.push_back("first"); });
-  plugin.SetTimer("t", 2.0, [&] { fired.push_back("second"); });
-  EXPECT_EQ(plugin.timers().Find("t")->generation, 2u);
-  host.Run(0);  // armed for generation 1: nothing
+  plugin->SetTimer("t", 1.0, [&] { fired.push_back("first"); });
+  plugin->SetTimer("t", 2.0, [&] { fired.push_back("second"); });
+  EXPECT_EQ(plugin->timers().Find("t")->generation, 2u);
+  Run(0);  // armed for generation 1: nothing
   EXPECT_THAT(fired, IsEmpty());
-  EXPECT_EQ(host.scheduled.size(), 2u);
-  host.Run(1);
+  EXPECT_EQ(host.scheduled().size(), 2u);
+  Run(1);
   EXPECT_THAT(fired, ElementsAre("second"));
-  ASSERT_EQ(host.scheduled.size(), 3u);
-  EXPECT_EQ(host.scheduled[2].delaySeconds, 2.0);
-  EXPECT_THAT(host.logged, IsEmpty());
+  ASSERT_EQ(host.scheduled().size(), 3u);
+  EXPECT_EQ(host.scheduled()[2].delaySeconds, 2.0);
+  EXPECT_THAT(Logged(), IsEmpty());
 }
 
 TEST_F(TimersTest, ACallbackThatSetsItsOwnTimerStartsANewSeries) {
   int fires = 0;
   std::function<void()> callback = [&] {
     ++fires;
-    plugin.SetTimer("self", 4.0, callback);
+    plugin->SetTimer("self", 4.0, callback);
   };
-  plugin.SetTimer("self", 1.0, callback);
-  host.Run(0);
+  plugin->SetTimer("self", 1.0, callback);
+  Run(0);
   EXPECT_EQ(fires, 1);
   // Only the new generation is armed, once, with its own interval.
-  ASSERT_EQ(host.scheduled.size(), 2u);
-  EXPECT_EQ(host.scheduled[1].delaySeconds, 4.0);
-  EXPECT_EQ(plugin.timers().Find("self")->generation, 2u);
-  host.Run(1);
+  ASSERT_EQ(host.scheduled().size(), 2u);
+  EXPECT_EQ(host.scheduled()[1].delaySeconds, 4.0);
+  EXPECT_EQ(plugin->timers().Find("self")->generation, 2u);
+  Run(1);
   EXPECT_EQ(fires, 2);
-  EXPECT_EQ(host.scheduled.size(), 3u);
+  EXPECT_EQ(host.scheduled().size(), 3u);
 }
 
 TEST_F(TimersTest, AFireForAMissingTimerWarns) {
   int fires = 0;
-  plugin.SetTimer("gone", 1.0, [&] { ++fires; });
-  plugin.CancelTimer("gone");
-  plugin.CancelTimer("never-set");
-  host.Run(0);
+  plugin->SetTimer("gone", 1.0, [&] { ++fires; });
+  plugin->CancelTimer("gone");
+  plugin->CancelTimer("never-set");
+  Run(0);
   EXPECT_EQ(fires, 0);
-  EXPECT_EQ(host.scheduled.size(), 1u);
+  EXPECT_EQ(host.scheduled().size(), 1u);
 
   // Shutdown empties the table the same way.
-  plugin.SetTimer("late", 1.0, [&] { ++fires; });
-  plugin.Shutdown();
-  host.Run(1);
+  plugin->SetTimer("late", 1.0, [&] { ++fires; });
+  plugin->Shutdown();
+  Run(1);
   EXPECT_EQ(fires, 0);
-  EXPECT_THAT(host.logged, ElementsAre(Pair(1, "timers: Couldn't find timer named gone"),
+  EXPECT_THAT(Logged(), ElementsAre(Pair(1, "timers: Couldn't find timer named gone"),
                                        Pair(1, "timers: Couldn't find timer named late")));
 }
 
@@ -170,9 +183,9 @@ TEST_F(TimersTest, HugeAndNegativeIntervalsDoNotOverflow) {
   } kRows[] = {{-3.0, 0.0}, {1e300, 9223372036854775807.0 * 1e-9 - 1000.0}};
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.interval);
-    plugin.SetTimer("t", row.interval, [] {});
-    EXPECT_GE(host.scheduled.back().delaySeconds, 0.0);
-    EXPECT_NEAR(host.scheduled.back().delaySeconds, row.delay, 1.0);
+    plugin->SetTimer("t", row.interval, [] {});
+    EXPECT_GE(host.scheduled().back().delaySeconds, 0.0);
+    EXPECT_NEAR(host.scheduled().back().delaySeconds, row.delay, 1.0);
   }
 }
 

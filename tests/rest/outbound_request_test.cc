@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "host/reference_host.h"
+#include "sdk/plugin/load_handshake.h"
 #include "sdk/runtime/telemetry_sender.h"
 #include "tests/rest/fake_plugin.h"
 
@@ -14,36 +16,51 @@ namespace {
 
 using test::FakePlugin;
 
-TEST(OutboundRequestTest, ErrorResponseCarriesStatusAndText) {
-  FakePlugin plugin;
-  plugin.answer = [](InvokeResponse& response) {
-    SetResultError(response.result, "not found");
-    response.status = 404;
-  };
-  test::releaseCount = 0;
-  const RemotingResult result = SendRequest(plugin, HttpMethod::Get, "/x");
+class RequestPlugin : public PluginBase {};
+
+void KELP_CDECL LoadRequestPlugin(PluginLoadRecord* record) {
+  LoadHandshake::Run(*new RequestPlugin(), *record, "requests");
+}
+
+// Requests answered by the reference host's stand-in routes.
+class HostedRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(host.Load().ok());
+    ASSERT_TRUE(host.Init());
+    plugin = static_cast<PluginBase*>(host.context());
+  }
+
+  Host::ReferenceHost host{&LoadRequestPlugin};
+  PluginBase* plugin = nullptr;
+};
+
+TEST_F(HostedRequestTest, ErrorResponseCarriesStatusAndText) {
+  host.Route(HTTP_METHOD_GET, "/x",
+             [](const Host::OutboundRequest&) { return Host::HostAnswer::Failure(404, "not found"); });
+  const std::int64_t unreleased = Host::HostResponsesAwaitingRelease();
+  const RemotingResult result = SendRequest(*plugin, HttpMethod::Get, "/x");
   EXPECT_EQ(result.error, 1);
   EXPECT_EQ(result.statusCode, 404u);
   EXPECT_EQ(result.message, "Error response for GET /x: not found");
   EXPECT_EQ(result.detail["errorCode_int"].GetSigned(), 404);
-  EXPECT_EQ(test::releaseCount, 1);
-  ASSERT_EQ(plugin.sent.size(), 1u);
-  EXPECT_EQ(plugin.sent[0].method, 2u);
-  EXPECT_EQ(plugin.sent[0].argumentCount, 0u);
+  EXPECT_EQ(Host::HostResponsesAwaitingRelease(), unreleased);
+  ASSERT_EQ(host.sentRequests().size(), 1u);
+  EXPECT_EQ(host.sentRequests()[0].method, 2u);
+  EXPECT_TRUE(host.sentRequests()[0].arguments.empty());
 }
 
-TEST(OutboundRequestTest, UnconvertibleParametersNeverReachTheHost) {
-  FakePlugin plugin;
+TEST_F(HostedRequestTest, UnconvertibleParametersNeverReachTheHost) {
   ConversionResult parameters;
   parameters.SetError("Value x for 'volume' of type int32 is in an incorrect format");
   const RemotingResult result =
-      SendConvertedRequest(plugin, HttpMethod::Put, "/v/1", &parameters, nullptr, nullptr);
+      SendConvertedRequest(*plugin, HttpMethod::Put, "/v/1", &parameters, nullptr, nullptr);
   EXPECT_EQ(result.statusCode, 400u);
   EXPECT_EQ(result.message,
             "Request not sent: Error converting parameters for PUT /v/1: Value x for 'volume' "
             "of type int32 is in an incorrect format");
   EXPECT_EQ(result.detail["errorCode_int"].GetSigned(), 400);
-  EXPECT_TRUE(plugin.sent.empty());
+  EXPECT_TRUE(host.sentRequests().empty());
 }
 
 TEST(OutboundRequestTest, MessagesExpandPlaceholdersOnce) {
@@ -51,12 +68,12 @@ TEST(OutboundRequestTest, MessagesExpandPlaceholdersOnce) {
             "GET /a/{error}: {url}");
 }
 
-TEST(OutboundRequestTest, ResponseValueIsTakenFromTheRecord) {
-  FakePlugin plugin;
-  plugin.answer = [](InvokeResponse& response) { SetSigned(response.result.value, -7); };
+TEST_F(HostedRequestTest, ResponseValueIsTakenFromTheRecord) {
+  host.Route(HTTP_METHOD_GET, "/n",
+             [](const Host::OutboundRequest&) { return Host::HostAnswer::Success(-7); });
   BindingProperty value;
   const RemotingResult result =
-      SendConvertedRequest(plugin, HttpMethod::Get, "/n", nullptr, nullptr, &value);
+      SendConvertedRequest(*plugin, HttpMethod::Get, "/n", nullptr, nullptr, &value);
   EXPECT_TRUE(result.ok());
   EXPECT_EQ(value.GetSigned(), -7);
 }
@@ -171,6 +188,39 @@ TEST(OutboundRequestTest, ReadsStreamsInChunks) {
   }
 }
 
+// Success, nothing delivered, more to come: forever.
+struct EndlessStream {
+  int reads = 0;
+  int closes = 0;
+  static std::uint8_t KELP_CDECL Read(void* context, std::uint8_t*, std::uint32_t* count,
+                                      std::uint8_t* more) {
+    ++static_cast<EndlessStream*>(context)->reads;
+    *count = 0;
+    *more = 1;
+    return 1;
+  }
+  static void KELP_CDECL Close(void* context) {
+    ++static_cast<EndlessStream*>(context)->closes;
+  }
+};
+
+TEST(OutboundRequestTest, AStreamThatNeverEndsFailsAfterABoundOfEmptyReads) {
+  EndlessStream stream;
+  FakePlugin plugin;
+  plugin.answer = [&stream](InvokeResponse& response) {
+    response.streamRead = EndlessStream::Read;
+    response.streamClose = EndlessStream::Close;
+    response.streamContext = &stream;
+  };
+  BindingProperty value;
+  const RemotingResult result =
+      SendConvertedRequest(plugin, HttpMethod::Get, "/s", nullptr, nullptr, &value);
+  EXPECT_EQ(result.message,
+            "Error reading streamed response for GET /s: Stream delivered nothing in 10000 reads");
+  EXPECT_EQ(stream.reads, 10000);
+  EXPECT_EQ(stream.closes, 1);
+}
+
 TEST(OutboundRequestTest, StreamThatComesWithAnErrorIsClosedUnread) {
   Stream stream;
   stream.chunks = {{4, 0, false, false}};
@@ -189,34 +239,33 @@ TEST(OutboundRequestTest, StreamThatComesWithAnErrorIsClosedUnread) {
   EXPECT_EQ(stream.closes, 1);
 }
 
-TEST(TelemetrySenderTest, PostsPropertiesAsOneStructure) {
-  FakePlugin plugin;
-  TelemetrySender sender(plugin);
+TEST_F(HostedRequestTest, TelemetryPostsPropertiesAsOneStructure) {
+  host.RoutePrefix(HTTP_METHOD_POST, "/telemetry/v1/events/",
+                   [](const Host::OutboundRequest&) { return Host::HostAnswer::Success(); });
+  TelemetrySender sender(*plugin);
   auto future = sender.SendEvent("premade-voice-game-start", {{"b", "2"}, {"a", "1"}});
   ASSERT_EQ(future.wait_for(std::chrono::seconds(0)), std::future_status::ready);
   EXPECT_TRUE(future.get().ok());
   future = sender.SendEvent("empty", {});
   EXPECT_TRUE(future.get().ok());
 
-  ASSERT_EQ(plugin.sent.size(), 2u);
-  EXPECT_EQ(plugin.sent[0].method, 6u);
-  EXPECT_EQ(plugin.sent[0].path, "/telemetry/v1/events/premade-voice-game-start");
-  ASSERT_EQ(plugin.sent[0].argumentCount, 1u);
-  EXPECT_FALSE(plugin.sent[0].argumentNamed);
-  EXPECT_EQ(plugin.sent[0].argument["a"].GetString(), "1");
-  EXPECT_EQ(plugin.sent[0].argument["b"].GetString(), "2");
-  ASSERT_EQ(plugin.sent[1].argumentCount, 1u);
-  EXPECT_EQ(plugin.sent[1].argument.kind(), BindingPropertyKind::Structure);
-  EXPECT_EQ(plugin.sent[1].argument.size(), 0u);
+  const auto& sent = host.sentRequests();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].method, 6u);
+  EXPECT_EQ(sent[0].path, "/telemetry/v1/events/premade-voice-game-start");
+  ASSERT_EQ(sent[0].arguments.size(), 1u);
+  EXPECT_FALSE(sent[0].arguments[0].name.has_value());
+  EXPECT_EQ(sent[0].arguments[0].value, Host::MakeObject({{"a", "1"}, {"b", "2"}}));
+  ASSERT_EQ(sent[1].arguments.size(), 1u);
+  EXPECT_EQ(sent[1].arguments[0].value, Host::MakeObject({}));
+  EXPECT_TRUE(host.problems().empty());
 }
 
-TEST(TelemetrySenderTest, FailureLandsInTheFuture) {
-  FakePlugin plugin;
-  plugin.answer = [](InvokeResponse& response) {
-    SetResultError(response.result, "down");
-    response.status = 503;
-  };
-  TelemetrySender sender(plugin);
+TEST_F(HostedRequestTest, TelemetryFailureLandsInTheFuture) {
+  host.RoutePrefix(HTTP_METHOD_POST, "/telemetry/v1/events/", [](const Host::OutboundRequest&) {
+    return Host::HostAnswer::Failure(503, "down");
+  });
+  TelemetrySender sender(*plugin);
   const RemotingResult result = sender.SendEvent("x", {}).get();
   EXPECT_EQ(result.error, 1);
   EXPECT_EQ(result.statusCode, 503u);

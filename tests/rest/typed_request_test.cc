@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "host/reference_host.h"
 #include "sdk/binding/type_builder.h"
-#include "tests/rest/fake_plugin.h"
+#include "sdk/plugin/load_handshake.h"
 
 namespace Kelp {
 namespace {
@@ -15,38 +16,48 @@ struct Volume {
   std::int32_t volume = 0;
 };
 
+class RequestPlugin : public PluginBase {};
+
+void KELP_CDECL LoadRequestPlugin(PluginLoadRecord* record) {
+  LoadHandshake::Run(*new RequestPlugin(), *record, "requests");
+}
+
 class TypedRequestTest : public testing::Test {
  protected:
   void SetUp() override {
     TypeBuilder<Volume>(registry_, "TestVolume")
         .Field("puuid", &Volume::puuid)
         .Field("volume", &Volume::volume);
+    ASSERT_TRUE(host_.Load().ok());
+    ASSERT_TRUE(host_.Init());
+    plugin_ = static_cast<RequestPlugin*>(host_.context());
   }
   TypeRegistry registry_;
-  test::FakePlugin plugin_;
+  Host::ReferenceHost host_{&LoadRequestPlugin};
+  RequestPlugin* plugin_ = nullptr;
 };
 
 TEST_F(TypedRequestTest, SendsTheRecordAndConvertsTheAnswer) {
-  plugin_.answer = [](InvokeResponse& response) {
-    BindingProperty answer;
-    answer["puuid"].SetString("p2");
-    answer["volume"].SetString("0x20");  // text stands for a number
-    ASSERT_TRUE(ToBindingValue(answer, nullptr, response.result.value));
-  };
+  host_.Route(HTTP_METHOD_PUT, "/voice/volume", [](const Host::OutboundRequest&) {
+    // Text stands for a number.
+    return Host::HostAnswer::Success(Host::MakeObject({{"puuid", "p2"}, {"volume", "0x20"}}));
+  });
   const TypedRemotingResult<Volume> result = SendTypedRequest<Volume>(
-      plugin_, registry_, HttpMethod::Put, "/voice/volume", Volume{"p1", 50});
+      *plugin_, registry_, HttpMethod::Put, "/voice/volume", Volume{"p1", 50});
   ASSERT_TRUE(result.ok()) << result.message;
   EXPECT_EQ(result.value.puuid, "p2");
   EXPECT_EQ(result.value.volume, 32);
-  ASSERT_EQ(plugin_.sent.size(), 1u);
-  EXPECT_EQ(plugin_.sent[0].argument["puuid"].GetString(), "p1");
-  EXPECT_EQ(plugin_.sent[0].argument["volume"].GetSigned(), 50);
+  ASSERT_EQ(host_.sentRequests().size(), 1u);
+  const Host::HostValue* sent = host_.sentRequests()[0].FirstArgument();
+  ASSERT_NE(sent, nullptr);
+  EXPECT_EQ(*sent, Host::MakeObject({{"puuid", "p1"}, {"volume", 50}}));
 }
 
 TEST_F(TypedRequestTest, AnswerThatDoesNotConvertFails) {
-  plugin_.answer = [](InvokeResponse& response) { SetString(response.result.value, "loud"); };
+  host_.Route(HTTP_METHOD_GET, "/voice/level",
+              [](const Host::OutboundRequest&) { return Host::HostAnswer::Success("loud"); });
   const TypedRemotingResult<std::int32_t> result =
-      SendTypedRequest<std::int32_t>(plugin_, registry_, HttpMethod::Get, "/voice/level");
+      SendTypedRequest<std::int32_t>(*plugin_, registry_, HttpMethod::Get, "/voice/level");
   EXPECT_EQ(result.error, 1);
   EXPECT_EQ(result.statusCode, 0u);
   EXPECT_EQ(result.value, 0);
@@ -60,12 +71,12 @@ TEST_F(TypedRequestTest, UnregisteredParametersAreNotSent) {
     int a = 0;
   };
   const RemotingResult result =
-      SendRequest(plugin_, registry_, HttpMethod::Post, "/x", Unregistered{});
+      SendRequest(*plugin_, registry_, HttpMethod::Post, "/x", Unregistered{});
   EXPECT_EQ(result.statusCode, 400u);
   EXPECT_EQ(result.message,
             "Request not sent: Error converting parameters for POST /x: Couldn't convert native "
             "value because it's an unregistered structure.");
-  EXPECT_TRUE(plugin_.sent.empty());
+  EXPECT_TRUE(host_.sentRequests().empty());
 }
 
 }  // namespace

@@ -42,6 +42,13 @@ TEST(UrlTemplateTest, MatchesTable) {
       {"/x/{}", "/x/q", true, {"q"}},
       {"/literal", "/literal", true, {}},
       {"/literal", "/Literal", false, {}},
+      {"/literal", "/literal/", false, {}},
+      {"/v1/p/{id}/volume", "/v1/p/a/b/volume", false, {}},
+      {"/v1/p/{id}", "/v1/p/a%2Fb", true, {"a%2Fb"}},
+      {"/files/{+rest}/end", "/files/a/end/b/end", true, {"a/end/b"}},
+      {"/{a}/{b}", "/x", false, {}},
+      {"/doc{#part}", "/doc#intro/1", true, {"intro/1"}},
+      {"/doc{#part}", "/doc#a\nb", false, {}},
   };
   std::vector<std::string_view> captures;
   for (const MatchRow& row : kRows) {

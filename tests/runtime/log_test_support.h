@@ -3,15 +3,34 @@
 #define KELP_TESTS_RUNTIME_LOG_TEST_SUPPORT_H_
 
 #include <mutex>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gmock/gmock.h>
 
 #include "sdk/runtime/log_target.h"
 #include "sdk/runtime/logger.h"
 #include "sdk/runtime/platform.h"
 
 namespace Kelp::testing {
+
+// The file name of this test program and the pattern of a thread id as "%p"
+// prints it, the way the console targets show them.
+#ifdef _WIN32
+inline constexpr char kProgramFile[] = "runtime_tests.exe";
+inline constexpr char kThreadIdPattern[] = "[0-9a-fA-F]{8}";
+#else
+inline constexpr char kProgramFile[] = "runtime_tests";
+inline constexpr char kThreadIdPattern[] = "0x[0-9a-f]+";
+#endif
+
+// The whole text matches the ECMAScript pattern. (GoogleTest's own regular
+// expressions are too simple on Windows for these patterns.)
+MATCHER_P(FullyMatches, pattern, std::string("matches ") + std::string(pattern)) {
+  return std::regex_match(std::string(arg), std::regex(std::string(pattern)));
+}
 
 // Gives the test a logger with its start values and releases it at the end.
 class FreshLogger {

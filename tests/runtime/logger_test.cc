@@ -20,7 +20,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::MatchesRegex;
 using ::testing::Pair;
 using testing::CaptureTarget;
 using testing::DebuggerCapture;
@@ -35,7 +34,9 @@ TEST(LoggerTest, ConsoleTargetsBeforePluginInitialisation) {
   Log(LogLevel::Okay, kLogDbg, "below the minimum level");
   Log(LogLevel::Error, kLogXtr | kLogDbg, "extra");
   const std::string written = ::testing::internal::GetCapturedStderr();
-  EXPECT_THAT(written, MatchesRegex("runtime_tests\\(0x[0-9a-f]+\\): ALWAYS\\| joined channel-1\n"));
+  EXPECT_THAT(written, testing::FullyMatches(std::string(testing::kProgramFile) + "\\(" +
+                                             testing::kThreadIdPattern +
+                                             "\\): ALWAYS\\| joined channel-1\n"));
   EXPECT_THAT(debugger.lines(), ElementsAre(written));
 }
 
