@@ -8,7 +8,7 @@
 //   integer      unsigned without a minus sign, signed with one; beyond the
 //                64-bit range it becomes float
 //   other number float
-//   string       string, cut at its first NUL character (an escaped \u0000)
+//   string       string, whole: an escaped \u0000 is kept like any character
 //   array        collection
 //   object       structure. A member name given twice selects the same field
 //                again: a later scalar replaces it, a later null leaves it, a

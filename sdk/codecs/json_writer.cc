@@ -77,12 +77,12 @@ std::string WriteJson(const BindingProperty& value, const EnumNamer* namer,
   rapidjson::StringBuffer buffer;
   if (lineBreak.empty()) {
     JsonValueWriter<rapidjson::Writer<rapidjson::StringBuffer>> writer(buffer, namer);
-    WriteValue(value, writer);
+    WalkValue(value, writer);
     return std::string(buffer.GetString(), buffer.GetSize());
   }
   JsonValueWriter<rapidjson::PrettyWriter<rapidjson::StringBuffer>> writer(buffer, namer);
   writer.writer().SetIndent(' ', 4);
-  WriteValue(value, writer);
+  WalkValue(value, writer);
   const std::string_view text(buffer.GetString(), buffer.GetSize());
   if (lineBreak == "\n") return std::string(text);
   std::string out;

@@ -256,6 +256,8 @@ std::size_t Reader::Run() {
     const std::uint8_t type = bytes_[position_++];
     if (!ReadValue(type, target)) break;
   }
+  // The input may end inside containers, complete or not.
+  builder_.CloseAll();
   return position_;
 }
 

@@ -27,6 +27,9 @@ class TreeBuilder {
 
   // Builds into `root`, which must outlive the builder.
   explicit TreeBuilder(BindingProperty& root);
+  ~TreeBuilder() { CloseAll(); }
+  TreeBuilder(const TreeBuilder&) = delete;
+  TreeBuilder& operator=(const TreeBuilder&) = delete;
 
   // The value the next item fills: the root while nothing is open, the next
   // element of the innermost open collection, or the field named by the
@@ -44,18 +47,22 @@ class TreeBuilder {
   [[nodiscard]] bool OpenStructure(BindingProperty& target);
   // Closes the innermost open container. REQUIRES: one is open.
   void Close();
+  // Closes every open container, innermost first: a decoder whose input
+  // ends inside containers calls it, and so does the destructor, so that a
+  // large structure is left in name order however its input ended.
+  void CloseAll();
 
   // Names the field that the next item of the open structure fills.
-  void SetKey(std::string_view key) {
-    key_.assign(key.data(), key.size());
-    keyPending_ = true;
-  }
+  // REQUIRES: inStructure().
+  void SetKey(std::string_view key);
   bool keyPending() const { return keyPending_; }
-  const std::string& key() const { return key_; }
+  std::string_view key() const { return key_ != nullptr ? key_->view() : std::string_view(); }
 
-  // The field `key` of `structure`, which may be open in this builder;
-  // null when absent. Use this, not the value's own lookups, while reading.
-  const BindingProperty* FindField(const BindingProperty& structure, std::string_view key) const;
+  // The field `key` of `structure`, which lies `depth` containers below the
+  // root and may be open in this builder; null when absent. Use this, not
+  // the value's own lookups, while reading.
+  const BindingProperty* FindField(const BindingProperty& structure, std::size_t depth,
+                                   std::string_view key) const;
 
   // Open containers (0 while the root is being filled).
   int depth() const { return static_cast<int>(frames_.size()); }
@@ -66,29 +73,59 @@ class TreeBuilder {
   std::size_t nextIndex() const;
 
  private:
-  // A structure with many fields is filled in arrival order, its fields
-  // found through this index by name, and sorted when it closes: keeping
-  // name order on every insertion would let an input with its keys in
-  // descending order cost quadratic time.
-  using FieldIndex = std::unordered_map<std::string, std::uint32_t>;
+  // An open structure is filled in arrival order and sorted when it closes:
+  // keeping name order on every insertion would let an input with its keys
+  // in descending order cost quadratic time. Names are interned, so a field
+  // is found again by comparing pointers while the structure is small, and
+  // through this index of the stored names once it is large.
+  using FieldIndex = std::unordered_map<std::string_view, std::uint32_t>;
+
+  // Objects of one document mostly share a few shapes: the same names in
+  // the same order. A shape remembers the names of a structure that closed
+  // and the order that sorts them. A structure filled in a known shape needs
+  // no search for repeated names (the names of a shape are distinct) and
+  // no comparisons when it closes. Shapes are found by their first name.
+  static constexpr std::size_t kShapes = 32;
+  static constexpr std::size_t kShapeFields = 24;
+  static_assert(kShapeFields <= BindingProperty::kMaxReorderedFields);
+  struct Shape {
+    std::uint32_t count;
+    std::uint64_t generation;  // changes whenever the slot is rewritten
+    const InternedString* names[kShapeFields];
+    std::uint8_t order[kShapeFields];
+  };
 
   struct Frame {
     BindingProperty* container;
     std::uint32_t next;  // next element index when overwriting
     bool isStructure;
     bool append;
+    // The shape the structure has followed so far, with the generation it
+    // had then; kNoShape when none.
+    std::uint32_t shape;
+    std::uint64_t shapeGeneration;
     std::unique_ptr<FieldIndex> fields;
   };
+  static constexpr std::uint32_t kNoShape = ~std::uint32_t{0};
 
   BindingProperty& StructureField(Frame& frame);
+  void CloseStructure(Frame& frame);
+  static std::size_t ShapeSlot(const InternedString* first) {
+    return (reinterpret_cast<std::uintptr_t>(first) >> 3) % kShapes;
+  }
 
   bool Open(BindingProperty& target, bool isStructure, bool append);
 
+  // Most inputs repeat a few member names many times: the names interned
+  // last, by a cheap hash of the text, spare most lookups in the tree's
+  // string set.
+  static constexpr std::size_t kRecentNames = 64;
+
   BindingProperty& root_;
   std::vector<Frame> frames_;
-  // The open structures that are filled in arrival order.
-  std::unordered_map<const BindingProperty*, const FieldIndex*> unordered_;
-  std::string key_;
+  const InternedString* recentNames_[kRecentNames] = {};
+  Shape shapes_[kShapes];  // count 0 when unused
+  const InternedString* key_ = nullptr;
   bool keyPending_ = false;
 };
 

@@ -256,7 +256,7 @@ const BindingProperty& EventReader::Follow(const Location& location) const {
   for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
     const Step& step = **it;
     if (step.isKey) {
-      node = builder_.FindField(*node, step.key);
+      node = builder_.FindField(*node, static_cast<std::size_t>(it - steps.rbegin()), step.key);
       if (node == nullptr) return BindingProperty::EmptyValue();
     } else {
       node = &(*node)[step.index];

@@ -24,6 +24,20 @@ using testing::ReadBytes;
 
 const fs::path kSuites = KELP_TESTSUITES_DIR;
 
+// The names in `folder` of the suites that pass `keep`, sorted. A missing or
+// unreadable folder gives none; SuitesArePresent reports it.
+template <typename Keep>
+std::vector<std::string> ListCases(const fs::path& folder, Keep keep) {
+  std::vector<std::string> names;
+  std::error_code error;
+  fs::directory_iterator it(folder, error);
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    if (keep(*it)) names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::string TestName(std::string name) {
   for (char& c : name) {
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
@@ -87,12 +101,9 @@ bool Equivalent(const BindingProperty& expected, const BindingProperty& actual) 
 // ---- JSON ------------------------------------------------------------------
 
 std::vector<std::string> JsonCases() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(kSuites / "json")) {
-    if (entry.path().extension() == ".json") names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  return ListCases(kSuites / "json", [](const fs::directory_entry& entry) {
+    return entry.path().extension() == ".json";
+  });
 }
 
 class JsonSuiteTest : public ::testing::TestWithParam<std::string> {};
@@ -218,12 +229,8 @@ INSTANTIATE_TEST_SUITE_P(MessagePackTestSuite, MessagePackSuiteTest,
 // ---- YAML ------------------------------------------------------------------
 
 std::vector<std::string> YamlCases() {
-  std::vector<std::string> ids;
-  for (const auto& entry : fs::directory_iterator(kSuites / "yaml")) {
-    if (entry.is_directory()) ids.push_back(entry.path().filename().string());
-  }
-  std::sort(ids.begin(), ids.end());
-  return ids;
+  return ListCases(kSuites / "yaml",
+                   [](const fs::directory_entry& entry) { return entry.is_directory(); });
 }
 
 // The JSON texts of an in.json, one per document.
@@ -338,6 +345,30 @@ TEST_P(YamlSuiteTest, Case) {
 
 INSTANTIATE_TEST_SUITE_P(YamlTestSuite, YamlSuiteTest, ::testing::ValuesIn(YamlCases()),
                          [](const auto& info) { return TestName(info.param) + "_" + std::to_string(info.index); });
+
+// Without its data a suite generates no case at all; this says why instead.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(JsonSuiteTest);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(MessagePackSuiteTest);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(YamlSuiteTest);
+
+TEST(ConformanceDataTest, SuitesAreInTheCheckout) {
+  const struct {
+    const char* suite;
+    std::size_t cases;
+    std::size_t minimum;
+  } kRows[] = {
+      {"json", JsonCases().size(), 318},
+      {"msgpack", MessagePackCases().size(), 233},
+      {"yaml", YamlCases().size(), 402},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.suite);
+    EXPECT_GE(row.cases, row.minimum)
+        << "conformance data missing or incomplete in " << (kSuites / row.suite).string();
+  }
+  // A missing folder lists nothing rather than throwing during discovery.
+  EXPECT_TRUE(ListCases(kSuites / "no-such-suite", [](const auto&) { return true; }).empty());
+}
 
 }  // namespace
 }  // namespace Kelp

@@ -1,5 +1,7 @@
 #include "sdk/codecs/json_reader.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "tests/codecs/describe.h"
@@ -97,10 +99,26 @@ TEST(JsonReaderTest, TextEndsAtItsFirstNul) {
   const ConversionResult open = ReadJson(std::string_view("[1\0]", 4));
   EXPECT_EQ(open.error(), "Error: Missing a comma or ']' after an array element. at offset 2.");
 
-  // An escaped NUL cuts a string or member name there.
-  const ConversionResult escaped = ReadJson(R"({"a\u0000b": "x\u0000y"})");
-  ASSERT_TRUE(escaped.ok()) << escaped.error();
-  EXPECT_EQ(Describe(escaped.value()), "{a:\"x\"}");
+}
+
+// An escaped NUL is a character like any other: cutting there would merge
+// distinct members and shorten text.
+TEST(JsonReaderTest, EscapedNulKeepsTheWholeText) {
+  using namespace std::string_literals;
+  const struct {
+    const char* json;
+    std::string described;
+  } kRows[] = {
+      {R"({"a\u0000b":1,"a":2})", "{a:u2,a\0b:u1}"s},
+      {R"(["x\u0000y"])", "[\"x\0y\"]"s},
+      {R"({"\u0000":"\u0000"})", "{\0:\"\0\"}"s},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.json);
+    const ConversionResult result = ReadJson(row.json);
+    ASSERT_TRUE(result.ok()) << result.error();
+    EXPECT_EQ(Describe(result.value()), row.described);
+  }
 }
 
 TEST(JsonReaderTest, AcceptsTheDepthLimitAndRefusesOneMore) {

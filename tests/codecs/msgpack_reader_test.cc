@@ -72,6 +72,41 @@ TEST(MessagePackReaderTest, StopsAfterTheRootOrAtTheEndOfInput) {
   }
 }
 
+// 65 keys are past the size up to which a structure keeps name order as it
+// grows; the reader must sort it however the input ends.
+TEST(MessagePackReaderTest, LargeMapsEndInNameOrderWhereverTheInputEnds) {
+  Bytes descending = {0xDE, 0x00, 0x41};
+  for (int k = 64; k >= 0; --k) {
+    const std::string key = (k < 10 ? "k0" : "k") + std::to_string(k);
+    descending.push_back(0xA3);
+    for (const char c : key) descending.push_back(static_cast<std::uint8_t>(c));
+    descending.push_back(static_cast<std::uint8_t>(k));
+  }
+  Bytes inArray = descending;
+  inArray.insert(inArray.begin(), 0x92);  // the array's second element never comes
+  Bytes truncated = descending;
+  truncated[2] = 0x50;  // announces 80 entries, holds 65
+  const struct {
+    const char* name;
+    Bytes bytes;
+    const char* path;
+  } kRows[] = {{"root map", descending, ""}, {"map in an open array", inArray, "0"},
+               {"map missing entries", truncated, ""}};
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    const MessagePackReadResult read = Read(row.bytes);
+    ASSERT_TRUE(read.result.ok()) << read.result.error();
+    const BindingProperty& map =
+        *row.path == 0 ? read.result.value() : read.result.value()[std::size_t{0}];
+    ASSERT_EQ(map.size(), 65u);
+    for (const char* key : {"k00", "k31", "k64"}) {
+      const BindingProperty* field = map.Find(key);
+      ASSERT_NE(field, nullptr) << key;
+      EXPECT_EQ(field->GetSigned(), std::stoi(key + 1));
+    }
+  }
+}
+
 TEST(MessagePackReaderTest, RepeatedKeysWriteIntoTheSameField) {
   const struct {
     Bytes bytes;
