@@ -6,7 +6,13 @@
 #include "sdk/plugin/entry_guard.h"
 #include "sdk/plugin/load_handshake.h"
 
-extern "C" __attribute__((visibility("default"))) void KELP_CDECL
+#ifdef _WIN32
+#define KELP_PLUGIN_EXPORT __declspec(dllexport)
+#else
+#define KELP_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" KELP_PLUGIN_EXPORT void KELP_CDECL
 load_tav_premade_voice(PluginLoadRecord* record) {
   if (record == nullptr) return;
   Kelp::GuardEntry("load_tav_premade_voice", [record] {

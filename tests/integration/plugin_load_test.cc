@@ -2,11 +2,14 @@
 // way the game client's plugin host does it.
 #include <string>
 #include <string_view>
-#include <sys/utsname.h>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#if defined(__i386__) && !defined(_WIN32)
+#include <sys/utsname.h>
+#endif
 
 #include "host/descriptor_summary.h"
 #include "host/plugin_library.h"
@@ -22,7 +25,7 @@ using ::testing::IsEmpty;
 // where the machine reads i686), which cannot start the binary again: there
 // the child is only forked.
 const char* DeathTestStyle() {
-#if defined(__i386__)
+#if defined(__i386__) && !defined(_WIN32)
   utsname name{};
   if (uname(&name) == 0 && std::string_view(name.machine) != "x86_64") return "fast";
 #endif
