@@ -5,8 +5,11 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <string_view>
+#include <vector>
 
 #include "host/host_binding.h"
+#include "sdk/rest/url_template.h"
 
 namespace Kelp::Host {
 namespace {
@@ -25,9 +28,9 @@ bool MethodFits(const EndpointFunctionRecord& function, std::uint32_t method,
   return method != HTTP_METHOD_NAMED || TextOrEmpty(function.methodName) == methodName;
 }
 
-std::size_t CapturedLength(const PathCaptures& captures) {
+std::size_t CapturedLength(std::span<const std::string_view> captures) {
   std::size_t length = 0;
-  for (const auto& capture : captures) length += capture.second.size();
+  for (const std::string_view capture : captures) length += capture.size();
   return length;
 }
 
@@ -75,15 +78,16 @@ const EndpointFunctionRecord* FindEndpoint(const PluginApiDescriptor* descriptor
                                            std::string_view path) {
   const EndpointFunctionRecord* best = nullptr;
   std::size_t bestLength = std::numeric_limits<std::size_t>::max();
+  std::vector<std::string_view> captures;
   for (const EndpointFunctionRecord& function : Functions(descriptor)) {
     if (!MethodFits(function, method, methodName)) continue;
     const char* pathTemplate = function.path != nullptr && function.path[0] != '\0'
                                    ? function.path
                                    : function.description.name;
     if (pathTemplate == nullptr) continue;
-    const auto captures = MatchPathTemplate(pathTemplate, path);
-    if (!captures) continue;
-    const std::size_t length = CapturedLength(*captures);
+    // The plugin's own matcher, so that host and plugin agree on every path.
+    if (!UrlTemplate(pathTemplate).Match(path, captures)) continue;
+    const std::size_t length = CapturedLength(captures);
     if (length < bestLength) {
       best = &function;
       bestLength = length;

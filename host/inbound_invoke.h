@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "host/host_value.h"
-#include "host/path_template.h"
 #include "sdk/plugin/abi.h"
 
 namespace Kelp::Host {

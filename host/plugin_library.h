@@ -9,6 +9,7 @@
 #define KELP_HOST_PLUGIN_LIBRARY_H_
 
 #include <string>
+#include <string_view>
 
 #include "sdk/plugin/abi.h"
 
@@ -16,9 +17,11 @@ namespace Kelp::Host {
 
 class PluginLibrary {
  public:
-  // Opens `path` and looks up KELP_PLUGIN_ENTRY_NAME. Failures are kept in
+  // Opens `path` and looks up the entry named after the library's file
+  // (EntryNameForLibrary), or `entryName` when given. Failures are kept in
   // error(); the library is then not usable.
   explicit PluginLibrary(const std::string& path);
+  PluginLibrary(const std::string& path, const std::string& entryName);
   // Drops the host's reference to the library: every plugin loaded from it
   // must be shut down first.
   ~PluginLibrary();
@@ -36,6 +39,12 @@ class PluginLibrary {
   PluginLoadFunction entry_ = nullptr;
   std::string error_;
 };
+
+// The entry a plugin library exports, "load_" followed by its file name
+// without folders, a leading "lib" and the extension, with "-" as "_":
+// ".../libtav_premade_voice.so" gives load_tav_premade_voice,
+// "hello-world.dll" load_hello_world. Empty when no name is left.
+std::string EntryNameForLibrary(std::string_view path);
 
 }  // namespace Kelp::Host
 

@@ -176,8 +176,9 @@ void ReferenceHost::Shutdown() {
     record_.entryTable->shutdown(record_.context);
   }
   shutDown_ = true;
-  // The plugin object is gone: nothing may call into it any more.
-  loop_.Drop(kPluginTask);
+  // The plugin object is gone: nothing may call into it any more, unless the
+  // options keep its scheduled calls to show what a late callback finds.
+  if (!options_.keepScheduledAfterShutdown) loop_.Drop(kPluginTask);
   for (const Subscription& left : subscriptions_) {
     Problem("subscription left after shutdown: " + left.channel);
   }
@@ -289,6 +290,7 @@ void ReferenceHost::OnPublishEvent(const EventRecord* event) {
     Problem("publishEvent " + Quote(event->name) + ": reserved word or context not zero");
   }
   published_.push_back(copy);
+  if (observer_.published) observer_.published(published_.back());
   if (!copy.error.empty()) return;
   // Delivered from the loop: the publisher is inside a call of its own and
   // must not be called back before it returns.
@@ -353,10 +355,16 @@ void ReferenceHost::OnSchedule(const char* name, ScheduledCallback callback, voi
     return;
   }
   const double delay = delaySeconds > 0 ? delaySeconds : 0.0;
-  scheduled_.push_back(
-      {name == nullptr ? std::string() : name, delaySeconds, NowSeconds() + delay});
+  scheduled_.push_back({name == nullptr ? std::string() : name, delaySeconds,
+                        NowSeconds() + delay, callback, context});
   loop_.Post(
       scheduled_.back().name, delay, [callback, context] { callback(context); }, kPluginTask);
+}
+
+bool ReferenceHost::FireScheduled(std::size_t index) {
+  if (index >= scheduled_.size()) return false;
+  scheduled_[index].callback(scheduled_[index].context);
+  return true;
 }
 
 void ReferenceHost::OnYield() {
@@ -386,6 +394,7 @@ void ReferenceHost::OnLog(std::int32_t level, const char* message) {
   if (message == nullptr) Problem("log with a null message");
   if (level < 0 || level > 3) Problem("log with level " + std::to_string(level));
   logLines_.push_back({level, text});
+  if (observer_.logged) observer_.logged(logLines_.back());
   if (options_.verbose) std::fprintf(stderr, "[%s] %s\n", LevelText(level), text.c_str());
 }
 

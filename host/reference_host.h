@@ -25,10 +25,12 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/event_loop.h"
@@ -77,10 +79,24 @@ struct ScheduledCall {
   std::string name;
   double delaySeconds;  // as the plugin passed it, negative values included
   double dueSeconds;    // on the virtual clock
+  ScheduledCallback callback = nullptr;
+  void* context = nullptr;
 };
 
 struct HostOptions {
   bool verbose = false;  // echo the plugin's log lines to standard error
+  // Keeps the plugin's scheduled calls queued after shutdown, so that they
+  // still reach the plugin's callback, as a host with its own timer thread
+  // may do.
+  bool keepScheduledAfterShutdown = false;
+};
+
+// Called as the plugin publishes or logs, after the host kept the copy: how
+// a front end (a transcript, a WebSocket) follows the plugin live. An
+// observer runs inside the plugin's own call and must not call the plugin.
+struct HostObserver {
+  std::function<void(const PublishedEvent&)> published;
+  std::function<void(const LogLine&)> logged;
 };
 
 class ReferenceHost {
@@ -127,6 +143,8 @@ class ReferenceHost {
   // True when a captured log line contains `text`.
   bool Logged(std::string_view text) const;
   void set_verbose(bool verbose) { options_.verbose = verbose; }
+  // Replaces the observer; an empty one stops the calls.
+  void set_observer(HostObserver observer) { observer_ = std::move(observer); }
 
   // ---- Events -------------------------------------------------------------
 
@@ -159,6 +177,11 @@ class ReferenceHost {
   std::vector<EventLoop::PendingTask> Pending() const { return loop_.Pending(); }
   // Every schedule call of the plugin, in order.
   const std::vector<ScheduledCall>& scheduled() const { return scheduled_; }
+  // Calls the callback of the `index`th schedule call now with its context,
+  // out of due order and whether or not it ran already (as a host that
+  // fires a call twice would). The queued run stays queued. False when
+  // there is no such call.
+  bool FireScheduled(std::size_t index);
   // Names of the waits the plugin has entered and not left, innermost last.
   const std::vector<std::string>& openWaits() const { return openWaits_; }
 
@@ -218,6 +241,7 @@ class ReferenceHost {
   std::unique_ptr<SlotTable> slots_;
   PluginLoadFunction entry_;
   HostOptions options_;
+  HostObserver observer_;
   PluginLoadRecord record_{};
   HostContext hostContext_{};
   bool loadCalled_ = false;

@@ -26,6 +26,7 @@ class InboundInvokeTest : public ::testing::Test {
     plugin_.AddEndpoint("PutVolume", HTTP_METHOD_PUT, "/v1/p/{id}/volume", &FakePlugin::Fail);
     plugin_.AddEndpoint("AnyFiles", HTTP_METHOD_NONE, "/v1/files/{+rest}");
     plugin_.AddEndpoint("NoPath", HTTP_METHOD_POST, nullptr);
+    plugin_.AddEndpoint("Unclosed", HTTP_METHOD_PATCH, "/v1/open/{id");
     ASSERT_TRUE(host_.Load().ok());
     ASSERT_TRUE(host_.Init(7));
   }
@@ -50,6 +51,9 @@ TEST_F(InboundInvokeTest, RoutesByMethodAndPathTemplate) {
       {HTTP_METHOD_POST, "NoPath", "NoPath"},
       {HTTP_METHOD_POST, "/v1/settings", nullptr},
       {HTTP_METHOD_GET, "/v1/p/a/b", nullptr},
+      // Routed exactly as the plugin's own matcher does.
+      {HTTP_METHOD_DELETE, "/v1/files/a\nb", nullptr},
+      {HTTP_METHOD_PATCH, "/v1/open/", "Unclosed"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.path);

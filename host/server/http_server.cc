@@ -1,0 +1,391 @@
+#include "host/server/http_server.h"
+
+#include <chrono>
+#include <csignal>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+namespace Kelp::Host {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+
+constexpr auto kRequestTimeout = std::chrono::seconds(30);
+constexpr auto kTickInterval = std::chrono::milliseconds(20);
+constexpr std::size_t kMaxWebSocketMessage = 64 * 1024;
+constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+// Messages waiting for a slow WebSocket reader before it is dropped.
+constexpr std::size_t kMaxQueuedMessages = 4096;
+constexpr std::size_t kMaxConnections = 64;
+// After refusing a request, what the server still reads (and drops) of it
+// before closing, so that the client gets the answer and not a reset.
+constexpr std::size_t kMaxDrainBytes = 4 * 1024 * 1024;
+constexpr auto kDrainTimeout = std::chrono::seconds(5);
+
+class WebSocketSession;
+
+// An open connection, closed by the server when it stops.
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  virtual ~Connection() = default;
+  virtual void Close() = 0;
+};
+
+// Every open connection. Shared with the connections, which may outlive
+// the rest of the server while the I/O context destroys its pending
+// handlers.
+struct Connections {
+  std::uint64_t nextId = 0;
+  std::map<std::uint64_t, std::weak_ptr<Connection>> open;
+};
+
+// A connection's entry in Connections, removed with it.
+class Registration {
+ public:
+  explicit Registration(std::shared_ptr<Connections> connections)
+      : connections_(std::move(connections)), id_(connections_->nextId++) {}
+  ~Registration() { connections_->open.erase(id_); }
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+  void Register(std::weak_ptr<Connection> connection) { connections_->open[id_] = connection; }
+
+ private:
+  std::shared_ptr<Connections> connections_;
+  std::uint64_t id_;
+};
+
+}  // namespace
+
+struct HttpServer::Impl {
+  Impl(WebApi& webApi, EventFeed& eventFeed) : api(webApi), feed(eventFeed) {}
+
+  // Declared first: destroyed last, after everything bound to it.
+  asio::io_context io;
+  WebApi& api;
+  EventFeed& feed;
+  tcp::acceptor acceptor{io};
+  asio::steady_timer ticker{io};
+  asio::signal_set signals{io};
+  std::function<void(double)> tick;
+  std::chrono::steady_clock::time_point lastTick;
+  std::set<std::shared_ptr<WebSocketSession>> sockets;
+  std::shared_ptr<Connections> connections = std::make_shared<Connections>();
+  std::uint16_t port = 0;
+  bool stopping = false;
+
+  void Accept();
+  void ScheduleTick();
+  void Broadcast(const std::string& message);
+  void Shutdown();
+};
+
+namespace {
+
+class WebSocketSession : public Connection {
+ public:
+  WebSocketSession(tcp::socket socket, HttpServer::Impl& server)
+      : socket_(std::move(socket)), server_(server), registration_(server.connections) {}
+
+  std::shared_ptr<WebSocketSession> self() {
+    return std::static_pointer_cast<WebSocketSession>(shared_from_this());
+  }
+
+  void Accept(http::request<http::string_body> request) {
+    registration_.Register(weak_from_this());
+    socket_.read_message_max(kMaxWebSocketMessage);
+    socket_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    socket_.async_accept(request, [self = self()](beast::error_code error) {
+      if (error || self->server_.stopping) return;
+      self->server_.sockets.insert(self);
+      for (const std::string& message : self->server_.feed.recent()) self->Send(message);
+      self->Read();
+    });
+  }
+
+  void Send(const std::string& message) {
+    if (queue_.size() >= kMaxQueuedMessages) {
+      Close();
+      return;
+    }
+    queue_.push_back(message);
+    if (queue_.size() == 1) WriteNext();
+  }
+
+  void Close() override {
+    server_.sockets.erase(self());
+    beast::error_code ignored;
+    beast::get_lowest_layer(socket_).socket().close(ignored);
+  }
+
+ private:
+  // Listeners may send; what they send is read and dropped. A broken frame
+  // or a close ends the session.
+  void Read() {
+    socket_.async_read(buffer_, [self = self()](beast::error_code error, std::size_t) {
+      if (error) {
+        self->server_.sockets.erase(self);
+        return;
+      }
+      self->buffer_.consume(self->buffer_.size());
+      self->Read();
+    });
+  }
+
+  void WriteNext() {
+    socket_.text(true);
+    socket_.async_write(asio::buffer(queue_.front()),
+                        [self = self()](beast::error_code error, std::size_t) {
+                          if (error) {
+                            self->server_.sockets.erase(self);
+                            return;
+                          }
+                          self->queue_.pop_front();
+                          if (!self->queue_.empty()) self->WriteNext();
+                        });
+  }
+
+  websocket::stream<beast::tcp_stream> socket_;
+  HttpServer::Impl& server_;
+  beast::flat_buffer buffer_;
+  std::deque<std::string> queue_;
+  Registration registration_;
+};
+
+class HttpSession : public Connection {
+ public:
+  HttpSession(tcp::socket socket, HttpServer::Impl& server)
+      : stream_(std::move(socket)), server_(server), registration_(server.connections) {}
+
+  std::shared_ptr<HttpSession> self() {
+    return std::static_pointer_cast<HttpSession>(shared_from_this());
+  }
+
+  void Start() {
+    registration_.Register(weak_from_this());
+    Read();
+  }
+
+  void Close() override {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    stream_.socket().close(ignored);
+  }
+
+ private:
+  void Read() {
+    parser_.emplace();
+    parser_->body_limit(kMaxRequestBody);
+    parser_->header_limit(kMaxHeaderBytes);
+    stream_.expires_after(kRequestTimeout);
+    http::async_read(
+        stream_, buffer_, *parser_,
+        [self = self()](beast::error_code error, std::size_t) { self->OnRead(error); });
+  }
+
+  void OnRead(beast::error_code error) {
+    if (error == http::error::end_of_stream || error == asio::error::eof ||
+        error == beast::error::timeout || error == asio::error::operation_aborted ||
+        error == asio::error::connection_reset) {
+      Close();
+      return;
+    }
+    if (error == http::error::body_limit) {
+      Reply(
+          ErrorAnswer(413, "the body is larger than " + std::to_string(kMaxRequestBody) + " bytes"),
+          false);
+      return;
+    }
+    if (error) {
+      Reply(ErrorAnswer(400, "malformed HTTP request: " + error.message()), false);
+      return;
+    }
+    http::request<http::string_body> request = parser_->release();
+    if (websocket::is_upgrade(request)) {
+      if (request.target() != "/events") {
+        Reply(ErrorAnswer(404, "the WebSocket is at /events"), false);
+        return;
+      }
+      stream_.expires_never();
+      std::make_shared<WebSocketSession>(stream_.release_socket(), server_)
+          ->Accept(std::move(request));
+      return;
+    }
+    WebRequest webRequest;
+    webRequest.method = std::string(request.method_string());
+    webRequest.target = std::string(request.target());
+    webRequest.body = std::move(request.body());
+    webRequest.contentType = std::string(request[http::field::content_type]);
+    Reply(server_.api.Handle(webRequest), request.keep_alive());
+  }
+
+  void Reply(const WebAnswer& answer, bool keepAlive) {
+    auto response = std::make_shared<http::response<http::string_body>>();
+    response->result(answer.status);
+    response->version(11);
+    response->set(http::field::server, "plugin-host");
+    response->set(http::field::content_type, answer.contentType);
+    response->set(http::field::cache_control, "no-store");
+    response->body() = answer.body;
+    response->keep_alive(keepAlive);
+    response->prepare_payload();
+    stream_.expires_after(kRequestTimeout);
+    http::async_write(stream_, *response,
+                      [self = self(), response](beast::error_code error, std::size_t) {
+                        if (error) {
+                          self->Close();
+                          return;
+                        }
+                        if (!response->keep_alive()) {
+                          self->Drain();
+                          return;
+                        }
+                        self->Read();
+                      });
+  }
+
+  // Ends the sending side and reads what the client still sends, up to a
+  // limit and a time, then closes: closing with unread input would reset
+  // the connection and could destroy the answer before the client read it.
+  void Drain() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.expires_after(kDrainTimeout);
+    drainBuffer_.resize(16 * 1024);
+    DrainMore();
+  }
+
+  void DrainMore() {
+    stream_.async_read_some(asio::buffer(drainBuffer_),
+                            [self = self()](beast::error_code error, std::size_t count) {
+                              self->drained_ += count;
+                              if (error || self->drained_ > kMaxDrainBytes) {
+                                self->Close();
+                                return;
+                              }
+                              self->DrainMore();
+                            });
+  }
+
+  beast::tcp_stream stream_;
+  HttpServer::Impl& server_;
+  beast::flat_buffer buffer_{8192};
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::vector<char> drainBuffer_;
+  std::size_t drained_ = 0;
+  Registration registration_;
+};
+
+}  // namespace
+
+void HttpServer::Impl::Accept() {
+  acceptor.async_accept([this](beast::error_code error, tcp::socket socket) {
+    if (stopping || !acceptor.is_open()) return;
+    if (!error) {
+      if (connections->open.size() >= kMaxConnections) {
+        beast::error_code ignored;
+        socket.close(ignored);
+      } else {
+        std::make_shared<HttpSession>(std::move(socket), *this)->Start();
+      }
+    }
+    Accept();
+  });
+}
+
+void HttpServer::Impl::ScheduleTick() {
+  ticker.expires_after(kTickInterval);
+  ticker.async_wait([this](beast::error_code error) {
+    if (error || stopping) return;
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - lastTick).count();
+    lastTick = now;
+    if (tick) tick(seconds);
+    ScheduleTick();
+  });
+}
+
+void HttpServer::Impl::Broadcast(const std::string& message) {
+  // Send may drop a session from the set: walk a copy.
+  const auto listeners = sockets;
+  for (const auto& socket : listeners) socket->Send(message);
+}
+
+void HttpServer::Impl::Shutdown() {
+  if (stopping) return;
+  stopping = true;
+  beast::error_code ignored;
+  acceptor.close(ignored);
+  ticker.cancel();
+  signals.cancel(ignored);
+  std::vector<std::shared_ptr<Connection>> open;
+  for (const auto& [id, connection] : connections->open) {
+    if (auto alive = connection.lock()) open.push_back(std::move(alive));
+  }
+  for (const auto& connection : open) connection->Close();
+  sockets.clear();
+  io.stop();
+}
+
+HttpServer::HttpServer(WebApi& api, EventFeed& feed) : impl_(std::make_unique<Impl>(api, feed)) {
+  feed.set_listener([impl = impl_.get()](const std::string& message) { impl->Broadcast(message); });
+}
+
+HttpServer::~HttpServer() { impl_->feed.set_listener({}); }
+
+bool HttpServer::Listen(std::uint16_t port, std::string& error) {
+  beast::error_code code;
+  const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), port);
+  impl_->acceptor.open(endpoint.protocol(), code);
+  if (!code) impl_->acceptor.set_option(asio::socket_base::reuse_address(true), code);
+  if (!code) impl_->acceptor.bind(endpoint, code);
+  if (!code) impl_->acceptor.listen(asio::socket_base::max_listen_connections, code);
+  if (code) {
+    error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + code.message();
+    beast::error_code ignored;
+    impl_->acceptor.close(ignored);
+    return false;
+  }
+  impl_->port = impl_->acceptor.local_endpoint().port();
+  return true;
+}
+
+std::uint16_t HttpServer::port() const { return impl_->port; }
+
+std::size_t HttpServer::listeners() const { return impl_->sockets.size(); }
+
+void HttpServer::Run(std::function<void(double)> tick, bool handleSignals) {
+  Impl& impl = *impl_;
+  impl.tick = std::move(tick);
+  impl.lastTick = std::chrono::steady_clock::now();
+  if (handleSignals) {
+    impl.signals.add(SIGINT);
+    impl.signals.add(SIGTERM);
+    impl.signals.async_wait([&impl](beast::error_code error, int) {
+      if (!error) impl.Shutdown();
+    });
+  }
+  impl.Accept();
+  impl.ScheduleTick();
+  impl.io.run();
+}
+
+void HttpServer::Stop() {
+  asio::post(impl_->io, [impl = impl_.get()] { impl->Shutdown(); });
+}
+
+}  // namespace Kelp::Host

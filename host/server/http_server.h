@@ -1,0 +1,59 @@
+// The host's HTTP and WebSocket server on 127.0.0.1, over Boost.Beast.
+//
+// One thread runs everything: the server's I/O, the host's loop and the
+// plugin. Each HTTP request becomes a call of WebApi::Handle (and so a task
+// of the host's loop); GET /events upgrades to a WebSocket that receives
+// every message of the EventFeed, the recent ones first.
+//
+// Bad input ends in an answer or a closed connection: a malformed request
+// gets 400, a body over kMaxRequestBody 413 (the connection closes after
+// either), a broken WebSocket frame or a message over 64 KiB closes that
+// WebSocket, a client that stalls mid-request is dropped after 30 s.
+#ifndef KELP_HOST_SERVER_HTTP_SERVER_H_
+#define KELP_HOST_SERVER_HTTP_SERVER_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "host/server/event_feed.h"
+#include "host/server/web_api.h"
+
+namespace Kelp::Host {
+
+class HttpServer {
+ public:
+  // Both must outlive the server.
+  HttpServer(WebApi& api, EventFeed& feed);
+  ~HttpServer();
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // Listens on 127.0.0.1:`port` (0: a free port). False with `error` set
+  // ("cannot listen on 127.0.0.1:8765: Address already in use").
+  bool Listen(std::uint16_t port, std::string& error);
+  // The port listened on; 0 before Listen succeeded.
+  std::uint16_t port() const;
+
+  // Serves until Stop, SIGINT or SIGTERM (when `handleSignals`). `tick`
+  // runs about every 20 ms with the real seconds since its last run: the
+  // caller moves the host's clock with it.
+  void Run(std::function<void(double seconds)> tick, bool handleSignals);
+  // Ends Run: stops listening and closes every connection. May be called
+  // from any thread.
+  void Stop();
+
+  // Open WebSocket connections.
+  std::size_t listeners() const;
+
+  // The server's state, shared with its connections.
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace Kelp::Host
+
+#endif  // KELP_HOST_SERVER_HTTP_SERVER_H_

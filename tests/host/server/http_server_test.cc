@@ -1,0 +1,225 @@
+#include "host/server/http_server.h"
+
+#include <string>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/standins/json_file.h"
+#include "tests/host/fake_plugin.h"
+#include "tests/host/server/socket_client.h"
+
+namespace Kelp::Host {
+namespace {
+
+using Testing::FakePlugin;
+using ::testing::HasSubstr;
+using Testing::HttpReply;
+using Testing::SocketClient;
+
+FakePlugin* plugin = nullptr;
+
+// Publishes a resource event and logs a line, then answers like Echo.
+void KELP_CDECL PublishAndEcho(InvokeResponse* response, const InvokeRequest* request) {
+  plugin->Publish("OnJsonApiEvent_fake_v1_volume",
+                  MakeObject({{"uri", "/fake/v1/volume"},
+                              {"eventType", "Update"},
+                              {"data", MakeObject({{"volume", 40}})}}));
+  plugin->Log(3, "volume set");
+  FakePlugin::Echo(response, request);
+}
+
+std::string Request(const std::string& method, const std::string& target,
+                    const std::string& body = "") {
+  std::string text = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  if (!body.empty()) {
+    text +=
+        "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+  }
+  return text + "\r\n" + body;
+}
+
+constexpr char kUpgrade[] =
+    "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+
+// The fake plugin behind a server on a free port, run by a thread of its
+// own; the test talks to it only through sockets until it is stopped.
+class HttpServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plugin = &plugin_;
+    plugin_.AddEndpoint("GetThing", HTTP_METHOD_GET, "/fake/v1/things/{id}");
+    plugin_.AddEndpoint("PutVolume", HTTP_METHOD_PUT, "/fake/v1/volume", &PublishAndEcho);
+    plugin_.AddEndpoint("Refuse", HTTP_METHOD_POST, "/fake/v1/refuse", &FakePlugin::Fail);
+    ASSERT_TRUE(host_.Load().ok());
+    ASSERT_TRUE(host_.Init(1));
+    api_ = std::make_unique<WebApi>(host_, "");
+    feed_ = std::make_unique<EventFeed>(host_);
+    server_ = std::make_unique<HttpServer>(*api_, *feed_);
+    std::string error;
+    ASSERT_TRUE(server_->Listen(0, error)) << error;
+    runner_ = std::thread(
+        [this] { server_->Run([this](double seconds) { host_.AdvanceClock(seconds); }, false); });
+  }
+  void TearDown() override { Stop(); }
+
+  void Stop() {
+    if (!runner_.joinable()) return;
+    server_->Stop();
+    runner_.join();
+  }
+
+  std::optional<HttpReply> Exchange(const std::string& request) {
+    SocketClient client(server_->port());
+    if (!client.connected() || !client.Send(request)) return std::nullopt;
+    return client.ReadHttpReply();
+  }
+
+  FakePlugin plugin_;
+  ReferenceHost host_{&FakePlugin::Load};
+  std::unique_ptr<WebApi> api_;
+  std::unique_ptr<EventFeed> feed_;
+  std::unique_ptr<HttpServer> server_;
+  std::thread runner_;
+};
+
+TEST_F(HttpServerTest, AnswersRoutesErrorsAndBadRequestsWithStatusAndJson) {
+  const struct {
+    const char* name;
+    std::string request;
+    int status;
+    const char* bodyHas;
+  } kRows[] = {
+      {"route", Request("GET", "/fake/v1/things/7?verbose=1"), 200,
+       R"({"function":"GetThing","path":"/fake/v1/things/7"})"},
+      {"plugin failure", Request("POST", "/fake/v1/refuse", "{}"), 409,
+       R"({"message":"bad thing","status":409})"},
+      {"unknown path", Request("GET", "/fake/v2/nothing"), 404,
+       R"("message":"No function for GET /fake/v2/nothing")"},
+      {"malformed request line", "GARBAGE\r\n\r\n", 400, "malformed HTTP request"},
+      {"broken header", "GET / HTTP/1.1\r\nNo colon here\r\n\r\n", 400, "malformed HTTP request"},
+      {"body over 1 MiB", Request("PUT", "/fake/v1/volume", std::string((1 << 20) + 1, ' ')), 413,
+       "larger than 1048576 bytes"},
+      {"help in both formats", Request("GET", "/help"), 200, R"({"full":{"functions":[{"name":)"},
+      {"epytext help", Request("GET", "/help?format=epytext"), 200, R"("GetThing":"")"},
+      {"unknown help format", Request("GET", "/help?format=xml"), 400, "unknown help format"},
+      {"OpenAPI", Request("GET", "/openapi.json"), 200,
+       R"("paths":{"/fake/v1/things/{id}":{"get":{"operationId":"GetThing",)"},
+      {"panel without files", Request("GET", "/"), 404, "no panel file index.html"},
+      {"broken query escape", Request("GET", "/fake/v1/things/7?a=%zz"), 400, "broken %-escape"},
+      {"websocket elsewhere",
+       "GET /other HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n",
+       404, "/events"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    const auto reply = Exchange(row.request);
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->status, row.status);
+    EXPECT_THAT(reply->body, HasSubstr(row.bodyHas));
+    EXPECT_THAT(reply->headers, HasSubstr("Content-Type: application/json"));
+  }
+  Stop();
+  // Only the two well-formed plugin routes reached the plugin; the query
+  // argument travelled as a named text.
+  ASSERT_EQ(plugin_.requests.size(), 2u);
+  ASSERT_EQ(plugin_.requests[0].arguments.size(), 1u);
+  EXPECT_EQ(plugin_.requests[0].arguments[0].name, "verbose");
+  EXPECT_EQ(plugin_.requests[0].arguments[0].value, HostValue("1"));
+  EXPECT_EQ(plugin_.requests[1].body, "{}");
+}
+
+TEST_F(HttpServerTest, WebSocketStreamsTheEventAndLogLineAChangeCaused) {
+  SocketClient listener(server_->port());
+  ASSERT_TRUE(listener.Send(kUpgrade));
+  const auto upgraded = listener.ReadHttpReply();
+  ASSERT_TRUE(upgraded.has_value());
+  ASSERT_EQ(upgraded->status, 101);
+
+  // The listener is registered once the handshake is through on the server
+  // side; a request on another connection comes after it.
+  for (int i = 0; i < 100 && server_->listeners() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const auto reply = Exchange(Request("PUT", "/fake/v1/volume", "40"));
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ(reply->status, 200);
+
+  const auto event = listener.ReadWebSocketText();
+  ASSERT_TRUE(event.has_value());
+  const HostValueResult parsed = ReadJsonText(*event);
+  ASSERT_TRUE(parsed.ok()) << *event;
+  EXPECT_EQ(*parsed.value.Find("kind"), HostValue("event"));
+  EXPECT_EQ(*parsed.value.Find("name"), HostValue("OnJsonApiEvent_fake_v1_volume"));
+  EXPECT_EQ(*parsed.value.Find("uri"), HostValue("/fake/v1/volume"));
+  EXPECT_EQ(*parsed.value.Find("type"), HostValue("Update"));
+  EXPECT_EQ(*parsed.value.Find("data"), MakeObject({{"volume", 40u}}));
+
+  const auto log = listener.ReadWebSocketText();
+  ASSERT_TRUE(log.has_value());
+  EXPECT_THAT(*log, HasSubstr(R"("kind":"log")"));
+  EXPECT_THAT(*log, HasSubstr(R"("level":"ALWAYS","text":"volume set")"));
+}
+
+TEST_F(HttpServerTest, BrokenInputClosesItsConnectionAndTheServerGoesOn) {
+  // WebSocket clients sending a frame with reserved bits and a reserved
+  // opcode, and a frame claiming 2^40 bytes: the server answers each with a
+  // close frame (1002 protocol error, 1009 too big) and does not allocate.
+  const struct {
+    const char* name;
+    std::string frame;
+    std::string closeFrame;
+  } kFrames[] = {
+      {"reserved bits", std::string("\xF3\x80\x01\x02\x03\x04", 6),
+       std::string("\x88\x02\x03\xEA", 4)},
+      {"huge claimed length",
+       std::string("\x81\xFF\x00\x00\x01\x00\x00\x00\x00\x00\x01\x02\x03\x04", 14),
+       std::string("\x88\x02\x03\xF1", 4)},
+  };
+  for (const auto& row : kFrames) {
+    SCOPED_TRACE(row.name);
+    SocketClient broken(server_->port());
+    ASSERT_TRUE(broken.Send(kUpgrade));
+    ASSERT_TRUE(broken.ReadHttpReply().has_value());
+    ASSERT_TRUE(broken.Send(row.frame));
+    ASSERT_TRUE(broken.Fill(4));
+    EXPECT_EQ(broken.buffered().substr(0, 4), row.closeFrame);
+  }
+
+  // A client that leaves in the middle of a request's body.
+  {
+    SocketClient leaving(server_->port());
+    ASSERT_TRUE(leaving.Send("PUT /fake/v1/volume HTTP/1.1\r\nContent-Length: 100\r\n\r\n{\"vol"));
+  }
+  // A client whose request ends with the connection.
+  {
+    SocketClient half(server_->port());
+    ASSERT_TRUE(half.Send("GET /fake/v1/thi"));
+  }
+
+  const auto reply = Exchange(Request("GET", "/fake/v1/things/9"));
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ(reply->status, 200);
+}
+
+TEST_F(HttpServerTest, StopEndsRunAndClosesOpenConnections) {
+  SocketClient listener(server_->port());
+  ASSERT_TRUE(listener.Send(kUpgrade));
+  ASSERT_TRUE(listener.ReadHttpReply().has_value());
+  SocketClient idle(server_->port());
+  ASSERT_TRUE(idle.connected());
+
+  const auto started = std::chrono::steady_clock::now();
+  Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_TRUE(listener.ClosedByServer(2000));
+  // Nothing listens any more.
+  SocketClient late(server_->port());
+  EXPECT_FALSE(late.connected());
+}
+
+}  // namespace
+}  // namespace Kelp::Host

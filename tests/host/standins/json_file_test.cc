@@ -1,0 +1,42 @@
+#include "host/standins/json_file.h"
+
+#include <filesystem>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace Kelp::Host {
+namespace {
+
+using ::testing::HasSubstr;
+
+// Replacing a file that already exists must work everywhere (on Windows a
+// plain rename refuses to), leave no temporary file behind, and keep bytes
+// such as "\r\n" exactly as given.
+TEST(JsonFileTest, ReplaceFileOverwritesKeepsBytesAndCleansUp) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / "json-file-test-replace";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path file = dir / "state.json";
+
+  for (const std::string text : {"{\"a\":1}", "{\"a\":2,\r\n\"b\":[]}", ""}) {
+    SCOPED_TRACE(text);
+    ASSERT_EQ(ReplaceFile(file, text), "");
+    std::string read, error;
+    ASSERT_TRUE(ReadWholeFile(file, read, error)) << error;
+    EXPECT_EQ(read, text);
+    EXPECT_FALSE(std::filesystem::exists(dir / "state.json.tmp"));
+  }
+
+  // A folder that does not exist is an error, and the old file is untouched.
+  EXPECT_THAT(ReplaceFile(dir / "missing" / "state.json", "{}"), HasSubstr("open"));
+  std::string read, error;
+  EXPECT_FALSE(ReadWholeFile(dir / "missing" / "state.json", read, error));
+  EXPECT_FALSE(error.empty());
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace Kelp::Host

@@ -1,0 +1,160 @@
+#include "host/standins/voice_chat.h"
+
+#include <set>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/host/standins/stand_in_fixture.h"
+
+namespace Kelp::Host {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Testing::StandInTest;
+
+const std::string kSessions(VoiceChatStandIn::kSessionsPath);
+const std::string kSettings(VoiceChatStandIn::kSettingsPath);
+const std::string kAudio(VoiceChatStandIn::kAudioPropertiesPath);
+
+class VoiceChatStandInTest : public StandInTest {
+ protected:
+  VoiceChatStandInTest() { voice_.SetLocalPuuid("me"); }
+
+  // "name:id" of each participant of the first listed session, and checks
+  // that ids are unique and never the puuid.
+  std::vector<std::string> Roster(const HostValue& sessions) {
+    std::vector<std::string> roster;
+    std::set<std::string> ids;
+    if (sessions.AsArray().empty()) return roster;
+    for (const HostValue& participant : sessions.AsArray()[0].Find("participants")->AsArray()) {
+      const std::string id = participant.Find("id")->AsString();
+      const std::string name = participant.Find("name")->AsString();
+      EXPECT_NE(id, name);
+      EXPECT_TRUE(ids.insert(id).second) << id;
+      roster.push_back(name + ":" + id);
+    }
+    return roster;
+  }
+
+  WorldJournal journal_{host_};
+  VoiceChatStandIn voice_{host_, journal_};
+};
+
+TEST_F(VoiceChatStandInTest, SessionsFollowJoinsLeavesAndParticipantUpdates) {
+  Start({kSessions});
+  voice_.MemberJoins("p1", "alice");
+  voice_.MemberJoins("p1", "bob");
+  host_.RunReady();
+  // Not in the channel yet: others come and go unseen.
+  EXPECT_THAT(EventsOf(kSessions), IsEmpty());
+  EXPECT_EQ(Ask(HTTP_METHOD_POST, "/voice-chat/v2/sessions/p1", "jwt").status, 503u);
+
+  voice_.SetConnected(true);
+  const HostAnswer joined = Ask(HTTP_METHOD_POST, "/voice-chat/v2/sessions/p1", "jwt");
+  ASSERT_FALSE(joined.error.has_value());
+  EXPECT_EQ(joined.value.Find("id")->AsString(), "p1");
+  EXPECT_THAT(EventsOf(kSessions), IsEmpty());  // queued, not delivered in the request
+  host_.RunReady();
+  ASSERT_EQ(EventsOf(kSessions).size(), 1u);
+  EXPECT_THAT(Roster(EventsOf(kSessions)[0]), ElementsAre("me:vc-3", "alice:vc-1", "bob:vc-2"));
+
+  const HostAnswer put = Ask(HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/vc-2",
+                             MakeObject({{"id", ""}, {"volume", 30u}, {"isMuted", true}}));
+  ASSERT_FALSE(put.error.has_value());
+  EXPECT_EQ(voice_.Participant("p1", "bob")->volume, 30u);
+  EXPECT_TRUE(voice_.Participant("p1", "bob")->isMuted);
+
+  {
+    VoiceChatStandIn::Batch batch(voice_);
+    EXPECT_TRUE(voice_.MemberLeaves("p1", "bob"));
+    voice_.MemberJoins("p1", "bob");
+    EXPECT_TRUE(voice_.MemberSpeaks("p1", "alice", 40));
+  }
+  host_.RunReady();
+  const auto events = EventsOf(kSessions);
+  ASSERT_EQ(events.size(), 3u);
+  // Back with a new participant id and the engine's default volume.
+  EXPECT_THAT(Roster(events[2]), ElementsAre("me:vc-3", "alice:vc-1", "bob:vc-4"));
+  const HostValue& alice = events[2].AsArray()[0].Find("participants")->AsArray()[1];
+  EXPECT_EQ(
+      alice.ToJson(),
+      R"({"id":"vc-1","name":"alice","volume":100,"energy":40,"isMuted":false,"isSpeaking":true})");
+
+  EXPECT_FALSE(Ask(HTTP_METHOD_DELETE, "/voice-chat/v2/sessions/p1").error.has_value());
+  EXPECT_EQ(Ask(HTTP_METHOD_DELETE, "/voice-chat/v2/sessions/p1").status, 404u);
+  voice_.MemberSpeaks("p1", "alice", 10);
+  host_.RunReady();
+  ASSERT_EQ(EventsOf(kSessions).size(), 4u);
+  EXPECT_EQ(EventsOf(kSessions)[3].ToJson(), "[]");
+}
+
+TEST_F(VoiceChatStandInTest, MalformedOrMisplacedRequestsAreRefused) {
+  Start({kSessions});
+  voice_.SetConnected(true);
+  voice_.MemberJoins("p1", "alice");
+  ASSERT_FALSE(Ask(HTTP_METHOD_POST, "/voice-chat/v2/sessions/p1", "jwt").error.has_value());
+  const struct {
+    std::uint32_t method;
+    const char* path;
+    std::optional<HostValue> body;
+    std::uint32_t status;
+  } kRows[] = {
+      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/", HostValue("jwt"), 400},
+      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/a/b", HostValue("jwt"), 400},
+      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/p2", HostValue(""), 400},
+      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/p2", std::nullopt, 400},
+      {HTTP_METHOD_DELETE, "/voice-chat/v2/sessions/", std::nullopt, 404},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions//participants/vc-1", MakeObject({}), 404},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/", MakeObject({}), 404},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/alice", MakeObject({}), 404},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p9/participants/vc-1", MakeObject({}), 404},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/vc-1", HostValue(7), 400},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/settings", HostValue("loud"), 400},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(Ask(row.method, row.path, row.body).status, row.status);
+  }
+  voice_.Fail(500, "engine crashed");
+  const HostAnswer failed = Ask(HTTP_METHOD_DELETE, "/voice-chat/v2/sessions/p1");
+  EXPECT_EQ(failed.status, 500u);
+  EXPECT_EQ(failed.error, "engine crashed");
+  EXPECT_TRUE(voice_.Joined("p1"));
+  // Failing one method leaves the others answering.
+  voice_.Fail(502, "leave refused", HTTP_METHOD_DELETE);
+  EXPECT_EQ(Ask(HTTP_METHOD_DELETE, "/voice-chat/v2/sessions/p1").status, 502u);
+  EXPECT_FALSE(Ask(HTTP_METHOD_POST, "/voice-chat/v2/sessions/p2", "jwt").error.has_value());
+  EXPECT_TRUE(voice_.Joined("p1"));
+}
+
+TEST_F(VoiceChatStandInTest, SettingsAreBoundedAndLoopbackReportsTheMicrophone) {
+  Start({kSettings, kAudio});
+  EXPECT_FALSE(voice_.SetMicEnergy(12));
+  const HostAnswer put = Ask(HTTP_METHOD_PUT, kSettings,
+                             MakeObject({{"micLevel", 150u},
+                                         {"vadSensitivity", -3},
+                                         {"loopbackEnabled", true},
+                                         {"pttKey", "F1"}}));
+  ASSERT_FALSE(put.error.has_value());
+  EXPECT_EQ(voice_.settings().Find("micLevel")->ToJson(), "100");
+  EXPECT_EQ(voice_.settings().Find("vadSensitivity")->ToJson(), "0");
+  EXPECT_EQ(voice_.settings().Find("vadHangoverTime")->ToJson(), "2000");
+  EXPECT_EQ(Ask(HTTP_METHOD_GET, kSettings).value, voice_.settings());
+  EXPECT_TRUE(voice_.SetMicEnergy(12));
+  Ask(HTTP_METHOD_PUT, kSettings, MakeObject({{"loopbackEnabled", false}}));
+  EXPECT_FALSE(voice_.SetMicEnergy(13));
+  host_.RunReady();
+  ASSERT_EQ(EventsOf(kSettings).size(), 2u);
+  EXPECT_EQ(EventsOf(kSettings)[0].Find("pttKey")->AsString(), "F1");
+  std::vector<std::string> audio;
+  for (const HostValue& data : EventsOf(kAudio)) audio.push_back(data.ToJson());
+  EXPECT_THAT(audio, ElementsAre(R"({"isLoopbackEnabled":true,"micEnergy":0})",
+                                 R"({"isLoopbackEnabled":true,"micEnergy":12})",
+                                 R"({"isLoopbackEnabled":false,"micEnergy":0})"));
+}
+
+}  // namespace
+}  // namespace Kelp::Host
