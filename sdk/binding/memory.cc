@@ -42,9 +42,31 @@ void UpdatePeak(Counters& c) {
   }
 }
 
+#ifdef KELP_ALLOCATION_FAULTS
+// Test builds only: with KELP_FAIL_ALLOCATION=N in the environment, the N-th
+// allocation of the process through the counting set (1 for the first) fails
+// as an exhausted heap would, and only that one. Read once, at the first
+// allocation.
+std::uint64_t FailingAllocation() {
+  const char* text = std::getenv("KELP_FAIL_ALLOCATION");
+  return text == nullptr ? 0 : std::strtoull(text, nullptr, 10);
+}
+
+bool FailThisAllocation() {
+  static const std::uint64_t failing = FailingAllocation();
+  static std::atomic<std::uint64_t> seen{0};
+  return failing != 0 && ++seen == failing;
+}
+#else
+constexpr bool FailThisAllocation() { return false; }
+#endif
+
+// A failed allocation changes no counter: the heap holds nothing new.
 void* CountingAllocate(void* context, std::size_t size) {
   auto& c = *static_cast<Counters*>(context);
+  if (FailThisAllocation()) return nullptr;
   void* block = std::malloc(size);
+  if (block == nullptr) return nullptr;
   c.bytesAllocated += UsableSize(block);
   c.allocationCount += 1;
   UpdatePeak(c);
@@ -59,11 +81,16 @@ void CountingFree(void* context, void* block) {
   c.freeCount += 1;
 }
 
+// Counts a release of the old block (of nothing for null) and an allocation.
+// When the heap refuses, the old block stays allocated and nothing is counted.
 void* CountingReallocate(void* context, void* block, std::size_t size) {
   auto& c = *static_cast<Counters*>(context);
-  c.bytesFreed += UsableSize(block);
-  c.freeCount += 1;
+  if (FailThisAllocation()) return nullptr;
+  const std::size_t oldSize = UsableSize(block);
   void* moved = std::realloc(block, size);
+  if (moved == nullptr && (size != 0 || block == nullptr)) return nullptr;
+  c.bytesFreed += oldSize;
+  c.freeCount += 1;
   c.bytesAllocated += UsableSize(moved);
   c.allocationCount += 1;
   UpdatePeak(c);
@@ -72,7 +99,9 @@ void* CountingReallocate(void* context, void* block, std::size_t size) {
 
 char* CountingDuplicate(void* context, const char* text) {
   auto& c = *static_cast<Counters*>(context);
+  if (FailThisAllocation()) return nullptr;
   char* copy = strdup(text);
+  if (copy == nullptr) return nullptr;
   c.bytesAllocated += UsableSize(copy);
   c.allocationCount += 1;
   UpdatePeak(c);

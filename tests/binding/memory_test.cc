@@ -1,6 +1,15 @@
 #include "sdk/binding/memory.h"
 
+#include <cstring>
+#include <limits>
+
 #include <gtest/gtest.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+// Refused allocations are what these tests are about: the sanitizer's heap
+// should refuse like the system's instead of stopping the program.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+#endif
 
 namespace Kelp {
 namespace {
@@ -53,6 +62,26 @@ TEST(MemoryTest, PeakRisesOnlyWhenBytesInUseExceedIt) {
   void* small = Allocate(16);
   EXPECT_EQ(ReadMemoryStats().peakBytesInUse, raised.peakBytesInUse);
   Free(small);
+}
+
+// A heap that refuses changes no counter, and a refused reallocation leaves
+// the old block allocated (and counted) as it was.
+TEST(MemoryTest, RefusedAllocationsCountNothing) {
+  const MemoryFunctions counting = CountingMemoryFunctions();
+  const std::size_t tooLarge = std::numeric_limits<std::size_t>::max() / 2;
+  void* block = Allocate(64);
+  std::memset(block, 'x', 64);
+  const MemoryStats before = ReadMemoryStats();
+  EXPECT_EQ(counting.allocate(counting.context, tooLarge), nullptr);
+  EXPECT_EQ(counting.reallocate(counting.context, block, tooLarge), nullptr);
+  EXPECT_EQ(counting.reallocate(counting.context, nullptr, tooLarge), nullptr);
+  const MemoryStats after = ReadMemoryStats();
+  EXPECT_EQ(after.bytesAllocated, before.bytesAllocated);
+  EXPECT_EQ(after.allocationCount, before.allocationCount);
+  EXPECT_EQ(after.bytesFreed, before.bytesFreed);
+  EXPECT_EQ(after.freeCount, before.freeCount);
+  EXPECT_EQ(static_cast<const char*>(block)[63], 'x');
+  Free(block);
 }
 
 }  // namespace
