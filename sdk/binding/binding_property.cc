@@ -102,9 +102,11 @@ struct ChunkCache {
   std::vector<Chunk> chunks;
 };
 
-// Never destroyed: trees may die during the process's exit.
+// Never destroyed: trees may die during the process's exit. In static
+// storage, so that once the chunks are released no heap memory is held.
 ChunkCache& Cache() {
-  static ChunkCache* cache = new ChunkCache();
+  alignas(ChunkCache) static unsigned char storage[sizeof(ChunkCache)];
+  static ChunkCache* const cache = new (storage) ChunkCache();
   return *cache;
 }
 
@@ -381,7 +383,8 @@ const char* KindName(BindingPropertyKind kind) {
 }
 
 const BindingProperty& BindingProperty::EmptyValue() {
-  static const BindingProperty* const kEmpty = new BindingProperty();
+  alignas(BindingProperty) static unsigned char storage[sizeof(BindingProperty)];
+  static const BindingProperty* const kEmpty = new (storage) BindingProperty();
   return *kEmpty;
 }
 

@@ -3,7 +3,8 @@
 #include <cinttypes>
 #include <mutex>
 #include <string>
-#include <unordered_map>
+#include <map>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -26,13 +27,16 @@ struct PendingCall {
 // may come round again after 2^32 calls, skipping those still waiting.
 struct PendingCalls {
   std::mutex mutex;
-  std::unordered_map<std::uintptr_t, PendingCall> calls;
+  // Ordered: empty, it holds no heap memory.
+  std::map<std::uintptr_t, PendingCall> calls;
   std::uintptr_t nextToken = 1;
 };
 
-// Never destroyed: a host may call back while the process exits.
+// Never destroyed: a host may call back while the process exits. In static
+// storage, so that a plugin that has shut down holds no heap memory.
 PendingCalls& Pending() {
-  static PendingCalls* pending = new PendingCalls();
+  alignas(PendingCalls) static unsigned char storage[sizeof(PendingCalls)];
+  static PendingCalls* const pending = new (storage) PendingCalls();
   return *pending;
 }
 

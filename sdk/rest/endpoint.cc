@@ -1,19 +1,23 @@
 #include "sdk/rest/endpoint.h"
 
 #include <mutex>
-#include <unordered_set>
+#include <new>
+#include <set>
 
 namespace Kelp {
 namespace {
 
+// An ordered set: empty, it holds no heap memory, so that a plugin whose
+// endpoints are all gone holds none either.
 struct LiveSet {
   std::mutex mutex;
-  std::unordered_set<const void*> endpoints;
+  std::set<const void*> endpoints;
 };
 
 // Never destroyed: endpoints may outlive static destruction order.
 LiveSet& Live() {
-  static LiveSet* live = new LiveSet;
+  alignas(LiveSet) static unsigned char storage[sizeof(LiveSet)];
+  static LiveSet* const live = new (storage) LiveSet;
   return *live;
 }
 

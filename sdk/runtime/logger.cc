@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "sdk/runtime/console_log_targets.h"
@@ -35,10 +36,12 @@ struct Logger {
   std::atomic<int> references{0};
 };
 
-// Never freed, so that no caller can see it destroyed, not even during
-// static destruction at process exit.
+// Never destroyed, so that no caller can see it gone, not even during static
+// destruction at process exit. It lives in static storage rather than on the
+// heap so that a plugin that has shut down holds no heap memory.
 Logger& TheLogger() {
-  static Logger* const logger = new Logger;
+  alignas(Logger) static unsigned char storage[sizeof(Logger)];
+  static Logger* const logger = new (storage) Logger;
   return *logger;
 }
 
@@ -159,6 +162,7 @@ void ReleaseLogger() {
   while (!logger.targets.empty()) {
     LoggerTargetsLocked::Remove(logger, *LogTarget::FromInterface(logger.targets.back()));
   }
+  std::vector<LogTargetInterface*>().swap(logger.targets);
   logger.exists.store(false, std::memory_order_release);
 }
 
