@@ -424,7 +424,7 @@ BindingProperty::BindingProperty(BindingProperty&& other) noexcept
   }
 }
 
-BindingProperty& BindingProperty::operator=(BindingProperty&& other) noexcept {
+BindingProperty& BindingProperty::operator=(BindingProperty&& other) {
   if (this == &other) return *this;
   const bool sameTree = pool_ != nullptr && other.pool_ == pool_;
   const bool takeWholeTree = other.ownsPool_ && (ownsPool_ || pool_ == nullptr);

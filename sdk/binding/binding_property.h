@@ -90,9 +90,10 @@ class BindingProperty {
   // Deep copies into this node's tree.
   BindingProperty(const BindingProperty& other);
   BindingProperty& operator=(const BindingProperty& other);
-  // Steals from a root or from a node of the same tree; otherwise copies.
+  // Steals from a root or from a node of the same tree; otherwise copies
+  // (the assignment, that is: it may run out of memory, so it may throw).
   BindingProperty(BindingProperty&& other) noexcept;
-  BindingProperty& operator=(BindingProperty&& other) noexcept;
+  BindingProperty& operator=(BindingProperty&& other);
 
   BindingPropertyKind kind() const { return kind_; }
   bool IsEmpty() const { return kind_ == BindingPropertyKind::Empty; }

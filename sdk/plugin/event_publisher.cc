@@ -8,17 +8,18 @@
 #include "sdk/binding/type_id.h"
 #include "sdk/plugin/event_channel.h"
 #include "sdk/plugin/plugin_manager_types.h"
+#include "sdk/runtime/logger.h"
 
 namespace Kelp {
-namespace {
 
-RemotingResult Failed(std::string message) {
+// Most callers have nobody to answer to: the log says why nothing went out.
+RemotingResult UnpublishedResourceEvent(std::string_view path, std::string message) {
+  Log(LogLevel::Error, kLogGen, "Event for '%.*s' not published: %s",
+      static_cast<int>(path.size()), path.data(), message.c_str());
   RemotingResult failed;
   failed.SetFailure(400, std::move(message));
   return failed;
 }
-
-}  // namespace
 
 BindingProperty& StartResourceEventTree(BindingProperty& tree, std::string_view path) {
   tree.Reset();
@@ -31,13 +32,16 @@ BindingProperty& StartResourceEventTree(BindingProperty& tree, std::string_view 
 
 RemotingResult PublishResourceEventTree(PluginBase& plugin, std::string_view path,
                                         const BindingProperty& tree) {
+  // Everything that may throw comes before the payload exists: from its
+  // conversion to its release nothing does.
+  const std::string channel = EventChannelName(path);
   EventRecord record{};
+  record.name = channel.c_str();
   // The registry names the event type: it travels as "Update".
   if (!ToBindingValue(tree, &plugin.registry(), record.payload)) {
-    return Failed(FormatMessage("Couldn't convert the event for '%1' to a boundary value.", {path}));
+    return UnpublishedResourceEvent(
+        path, FormatMessage("Couldn't convert the event for '%1' to a boundary value.", {path}));
   }
-  const std::string channel = EventChannelName(path);
-  record.name = channel.c_str();
   plugin.HostPublishEvent(&record);
   if (channel != kJsonApiEventName) {
     record.name = kJsonApiEventName.data();

@@ -7,8 +7,8 @@
 // "eventType" and the value as "data". It goes to the host on the path's
 // channel (see EventChannelName) and then once more on "OnJsonApiEvent",
 // unless that is the path's channel already. Enumerations travel by name.
-// A value that does not convert fails with the conversion's message and
-// sends nothing.
+// A value that does not convert (or memory that runs out) fails with the
+// conversion's message, logged as an error, and sends nothing.
 #ifndef KELP_SDK_PLUGIN_EVENT_PUBLISHER_H_
 #define KELP_SDK_PLUGIN_EVENT_PUBLISHER_H_
 
@@ -23,6 +23,10 @@
 #include "sdk/rest/remoting_result.h"
 
 namespace Kelp {
+
+// The failure of an event for `path` that was not sent: logs `message` as an
+// error and returns it with status 400.
+RemotingResult UnpublishedResourceEvent(std::string_view path, std::string message);
 
 // The event tree with its "uri" and "eventType" ("Update") set and an empty
 // "data" field last; fill the data through `data`.
@@ -43,11 +47,7 @@ RemotingResult PublishResourceEvent(PluginBase& plugin, std::string_view path, c
   BindingProperty tree;
   ConversionResult converted;
   ToProperty(converted, value, plugin.registry(), StartResourceEventTree(tree, path));
-  if (!converted.ok()) {
-    RemotingResult failed;
-    failed.SetFailure(400, std::string(converted.error()));
-    return failed;
-  }
+  if (!converted.ok()) return UnpublishedResourceEvent(path, std::string(converted.error()));
   return PublishResourceEventTree(plugin, path, tree);
 }
 

@@ -12,7 +12,13 @@ EventSubscriptions::EventSubscriptions(PluginBase& plugin) : plugin_(plugin) {}
 
 void EventSubscriptions::Subscribe(std::string_view key) {
   const std::string channel = EventChannelName(key);
-  if (++counts_[channel] != 1) return;
+  // Counted only once the host holds the subscription: when the memory for
+  // the handler runs out, nothing is left for Unsubscribe to undo.
+  std::uint32_t& count = counts_[channel];
+  if (count != 0) {
+    ++count;
+    return;
+  }
   handlers_[channel] = std::make_shared<const EventHandler>([this](const BindingProperty& payload) {
     PluginResourceEvent event;
     if (ConvertPayload(plugin_.registry(), payload, event)) {
@@ -21,6 +27,7 @@ void EventSubscriptions::Subscribe(std::string_view key) {
   });
   plugin_.HostSubscribe(channel.c_str(), plugin_.hostHandle(), &Callback, &plugin_,
                         kOrdinaryEvent);
+  count = 1;
 }
 
 void EventSubscriptions::Unsubscribe(std::string_view key) {

@@ -130,6 +130,10 @@ void KELP_CDECL PluginBase::ShutdownEntry(void* plugin) {
     self->shuttingDown_ = true;
     self->Shutdown();
   });
+  // A plugin's own shutdown that stopped half-way (out of memory, say) must
+  // still leave the host nothing: the base's part runs again, and it neither
+  // allocates nor minds being run twice.
+  GuardEntry("shutdown", [&] { self->PluginBase::Shutdown(); });
   GuardEntry("shutdown", [&] { delete self; });
   // What the plugin's trees left for later ones has no later use now.
   ReleaseCachedTreeChunks();
