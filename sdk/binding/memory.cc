@@ -61,12 +61,10 @@ bool FailThisAllocation() {
 constexpr bool FailThisAllocation() { return false; }
 #endif
 
-// A failed allocation changes no counter: the heap holds nothing new.
+// A failed allocation counts as one of 0 bytes.
 void* CountingAllocate(void* context, std::size_t size) {
   auto& c = *static_cast<Counters*>(context);
-  if (FailThisAllocation()) return nullptr;
-  void* block = std::malloc(size);
-  if (block == nullptr) return nullptr;
+  void* block = FailThisAllocation() ? nullptr : std::malloc(size);
   c.bytesAllocated += UsableSize(block);
   c.allocationCount += 1;
   UpdatePeak(c);
@@ -82,13 +80,14 @@ void CountingFree(void* context, void* block) {
 }
 
 // Counts a release of the old block (of nothing for null) and an allocation.
-// When the heap refuses, the old block stays allocated and nothing is counted.
+// A refused reallocation leaves the old block allocated as it was, so it
+// counts nothing: counting the block as released would put every later
+// reading of the bytes in use (and the peak) off for good.
 void* CountingReallocate(void* context, void* block, std::size_t size) {
   auto& c = *static_cast<Counters*>(context);
-  if (FailThisAllocation()) return nullptr;
   const std::size_t oldSize = UsableSize(block);
-  void* moved = std::realloc(block, size);
-  if (moved == nullptr && (size != 0 || block == nullptr)) return nullptr;
+  void* moved = FailThisAllocation() ? nullptr : std::realloc(block, size);
+  if (moved == nullptr && block != nullptr && size != 0) return nullptr;
   c.bytesFreed += oldSize;
   c.freeCount += 1;
   c.bytesAllocated += UsableSize(moved);
@@ -99,9 +98,7 @@ void* CountingReallocate(void* context, void* block, std::size_t size) {
 
 char* CountingDuplicate(void* context, const char* text) {
   auto& c = *static_cast<Counters*>(context);
-  if (FailThisAllocation()) return nullptr;
-  char* copy = strdup(text);
-  if (copy == nullptr) return nullptr;
+  char* copy = FailThisAllocation() ? nullptr : strdup(text);
   c.bytesAllocated += UsableSize(copy);
   c.allocationCount += 1;
   UpdatePeak(c);

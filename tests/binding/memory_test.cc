@@ -64,20 +64,24 @@ TEST(MemoryTest, PeakRisesOnlyWhenBytesInUseExceedIt) {
   Free(small);
 }
 
-// A heap that refuses changes no counter, and a refused reallocation leaves
-// the old block allocated (and counted) as it was.
-TEST(MemoryTest, RefusedAllocationsCountNothing) {
+// A refused allocation counts as one of 0 bytes; a refused reallocation
+// leaves the old block allocated, and counted, as it was.
+TEST(MemoryTest, RefusedReallocationKeepsItsBlockCounted) {
   const MemoryFunctions counting = CountingMemoryFunctions();
   const std::size_t tooLarge = std::numeric_limits<std::size_t>::max() / 2;
   void* block = Allocate(64);
   std::memset(block, 'x', 64);
   const MemoryStats before = ReadMemoryStats();
-  EXPECT_EQ(counting.allocate(counting.context, tooLarge), nullptr);
   EXPECT_EQ(counting.reallocate(counting.context, block, tooLarge), nullptr);
-  EXPECT_EQ(counting.reallocate(counting.context, nullptr, tooLarge), nullptr);
-  const MemoryStats after = ReadMemoryStats();
+  MemoryStats after = ReadMemoryStats();
   EXPECT_EQ(after.bytesAllocated, before.bytesAllocated);
   EXPECT_EQ(after.allocationCount, before.allocationCount);
+  EXPECT_EQ(after.bytesFreed, before.bytesFreed);
+  EXPECT_EQ(after.freeCount, before.freeCount);
+  EXPECT_EQ(counting.allocate(counting.context, tooLarge), nullptr);
+  after = ReadMemoryStats();
+  EXPECT_EQ(after.bytesAllocated, before.bytesAllocated);
+  EXPECT_EQ(after.allocationCount, before.allocationCount + 1);
   EXPECT_EQ(after.bytesFreed, before.bytesFreed);
   EXPECT_EQ(after.freeCount, before.freeCount);
   EXPECT_EQ(static_cast<const char*>(block)[63], 'x');
