@@ -77,6 +77,9 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/KelpSdkConfig.cmake
 # install alone.
 if(TARGET plugin-host)
   install(TARGETS plugin-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT sdk)
+  # The web panel of `plugin-host serve`, which looks for it there first.
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/host/panel/
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/kelp/panel COMPONENT sdk)
 endif()
 
 # The example plugin's sources, to copy and build against this install.

@@ -10,6 +10,7 @@
 #include "host/server/http_server.h"
 #include "host/server/web_api.h"
 #include "host/server/world_actions.h"
+#include "sdk/runtime/platform.h"
 
 namespace Kelp::Host {
 namespace {
@@ -26,6 +27,21 @@ std::string DefaultDataDir() {
     return std::string(home) + "/.local/state/plugin-host";
   }
   return "plugin-host-state";
+}
+
+// The panel's files: beside an installed plugin-host in share/kelp/panel,
+// otherwise in the source tree it was built from.
+std::string PanelDir() {
+  char executable[4096];
+  if (ReadExecutablePath(executable, sizeof executable)) {
+    const std::filesystem::path installed =
+        std::filesystem::path(executable).parent_path() / ".." / "share" / "kelp" / "panel";
+    std::error_code missing;
+    if (std::filesystem::is_regular_file(installed / "index.html", missing)) {
+      return installed.lexically_normal().string();
+    }
+  }
+  return KELP_PANEL_DIR;
 }
 
 }  // namespace
@@ -58,7 +74,7 @@ int RunServeCommand(const Command& self, const CommandArguments& arguments) {
   }
   ReferenceHost& host = session->host();
   ClientWorld& world = session->world();
-  WebApi api(host, KELP_PANEL_DIR);
+  WebApi api(host, PanelDir());
   EventFeed feed(host);
   AddWorldRoutes(api, world);
   WorldNoteForwarder notes(world, feed);

@@ -72,6 +72,8 @@ configure_args=(-G Ninja "-DCMAKE_PREFIX_PATH=$prefix"
 cmake -S "$work/versions" -B "$work/versions/build" "${configure_args[@]}" >"$work/versions.log" 2>&1 ||
   { cat "$work/versions.log"; fail "find_package versions"; }
 
+[ -f "$prefix/share/kelp/panel/index.html" ] || fail "the web panel of plugin-host serve is not installed"
+
 echo "== build the example from the sources in the prefix"
 cp -R "$prefix/share/kelp/examples/plugins/hello" "$work/hello"
 cmake -S "$work/hello" -B "$work/hello-build" "${configure_args[@]}" >"$work/configure.log" 2>&1 ||
