@@ -126,7 +126,10 @@ void PremadeVoicePlugin::SetParticipantVolume(const std::string& puuid, std::int
   const auto stored = static_cast<std::uint32_t>(volume);
   rememberedVolumes_[puuid] = stored;
   Log(LogLevel::Always, kLogDbg, "Changing player %s volume to %u", puuid.c_str(), stored);
-  SendParticipantUpdate(entry, stored, entry.isMuted);
+  // The list shows the mute only once voice-chat has echoed it: a mute just
+  // chosen must not be undone by this update.
+  const auto mute = rememberedMutes_.find(puuid);
+  SendParticipantUpdate(entry, stored, mute != rememberedMutes_.end() ? mute->second : entry.isMuted);
 }
 
 void PremadeVoicePlugin::SetParticipantMute(const std::string& puuid, bool muted) {
@@ -135,7 +138,10 @@ void PremadeVoicePlugin::SetParticipantMute(const std::string& puuid, bool muted
   const Api::PremadeVoiceParticipantDto entry = *found;
   rememberedMutes_[puuid] = muted;
   Log(LogLevel::Always, kLogDbg, "%s player %s", muted ? "Muting" : "Unmuting", puuid.c_str());
-  SendParticipantUpdate(entry, entry.volume, muted);
+  // Likewise a volume just chosen, which the list shows only after the echo.
+  const auto volume = rememberedVolumes_.find(puuid);
+  SendParticipantUpdate(entry, volume != rememberedVolumes_.end() ? volume->second : entry.volume,
+                        muted);
 }
 
 void PremadeVoicePlugin::SetSelfMute(bool muted) {

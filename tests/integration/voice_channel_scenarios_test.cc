@@ -119,19 +119,27 @@ TEST_F(VoiceChannelScenarioTest, PlayersWhoComeBackGetTheirRememberedVolumeAndMu
   world().JoinVoice(2);
   Mark mark = Now();
   // The volume changed right after the mute, before voice-chat echoes it:
-  // its PUT carries the mute that the participant list still shows.
+  // its PUT keeps the mute just chosen, and a mute right after a volume
+  // keeps the volume.
   EXPECT_FALSE(
       host().Invoke(HTTP_METHOD_PUT, kParticipants + "/puuid-2/mute", {{"muted", 5}}).failed);
   EXPECT_FALSE(
       host().Invoke(HTTP_METHOD_PUT, kParticipants + "/puuid-2/volume", {{"volume", -1}}).failed);
+  EXPECT_FALSE(
+      host().Invoke(HTTP_METHOD_PUT, kParticipants + "/puuid-1/volume", {{"volume", 30}}).failed);
+  EXPECT_FALSE(
+      host().Invoke(HTTP_METHOD_PUT, kParticipants + "/puuid-1/mute", {{"muted", 1}}).failed);
+  EXPECT_FALSE(
+      host().Invoke(HTTP_METHOD_PUT, kParticipants + "/puuid-1/mute", {{"muted", 0}}).failed);
   // A player who is not in the channel: success, nothing sent or remembered.
   EXPECT_FALSE(Call(HTTP_METHOD_PUT, kParticipants + "/puuid-3/volume", {{"volume", 10}}).failed);
   EXPECT_THAT(ParticipantPutsSince(mark),
-              ElementsAre(IdOf(2) + ":75:muted", IdOf(2) + ":4294967295:-"));
+              ElementsAre(IdOf(2) + ":75:muted", IdOf(2) + ":4294967295:muted", IdOf(1) + ":30:-",
+                          IdOf(1) + ":30:muted", IdOf(1) + ":30:-"));
   EXPECT_TRUE(LoggedSince(mark, "Muting player puuid-2", kAlways));
   EXPECT_TRUE(LoggedSince(mark, "Changing player puuid-2 volume to 4294967295", kAlways));
   EXPECT_EQ(Roster(Call(HTTP_METHOD_GET, kRecords).value),
-            (std::vector<std::string>{"Ava:100:-", "Bram:75:-", "Cleo:4294967295:muted"}));
+            (std::vector<std::string>{"Ava:100:-", "Bram:30:-", "Cleo:4294967295:muted"}));
 
   mark = Now();
   world().LeaveVoice(2);
@@ -140,7 +148,7 @@ TEST_F(VoiceChannelScenarioTest, PlayersWhoComeBackGetTheirRememberedVolumeAndMu
   EXPECT_TRUE(LoggedSince(mark, "Muting new participant (puuid-2)", kAlways));
   EXPECT_TRUE(LoggedSince(mark, "Setting new participant (puuid-2) volume to 4294967295", kAlways));
   EXPECT_EQ(Roster(Call(HTTP_METHOD_GET, kRecords).value),
-            (std::vector<std::string>{"Ava:100:-", "Bram:75:-", "Cleo:4294967295:muted"}));
+            (std::vector<std::string>{"Ava:100:-", "Bram:30:-", "Cleo:4294967295:muted"}));
 
   // One leaves while another arrives in the same event: the newcomer gets
   // the defaults and a PUT, although the list did not grow.
@@ -153,7 +161,7 @@ TEST_F(VoiceChannelScenarioTest, PlayersWhoComeBackGetTheirRememberedVolumeAndMu
   world().Settle();
   EXPECT_THAT(ParticipantPutsSince(mark), ElementsAre(IdOf(3) + ":75:-"));
   EXPECT_THAT(Roster(Call(HTTP_METHOD_GET, kParticipants).value),
-              ElementsAre("Ava:100:-", "Bram:75:-", "Dario:75:-"));
+              ElementsAre("Ava:100:-", "Bram:30:-", "Dario:75:-"));
 }
 
 TEST_F(VoiceChannelScenarioTest, SpeakingRepublishesOnlyTheParticipantList) {
