@@ -4,7 +4,6 @@
 // unpack, and the YAML reader against a bare libyaml event loop. After the
 // runs, each pair's throughput ratio (ours / baseline) is printed.
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "bench/ratio_reporter.h"
 #include "sdk/codecs/json_reader.h"
 #include "sdk/codecs/json_writer.h"
 #include "sdk/codecs/msgpack_reader.h"
@@ -275,33 +275,6 @@ BENCHMARK(MessagePackRead_Document_Baseline);
 BENCHMARK(YamlRead_Document_Ours);
 BENCHMARK(YamlRead_Document_Baseline);
 
-// Prints, after the usual table, ours / baseline throughput per pair, by
-// CPU time (the machine may be shared).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nThroughput ours / baseline:\n");
-    for (const auto& [name, time] : times_) {
-      const auto at = name.rfind("_Ours");
-      if (at == std::string::npos) continue;
-      const auto baseline = times_.find(name.substr(0, at) + "_Baseline");
-      if (baseline == times_.end()) continue;
-      std::printf("  %-28s %.2fx\n", name.substr(0, at).c_str(), baseline->second / time);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
 
 }  // namespace
 
@@ -310,7 +283,7 @@ int main(int argc, char** argv) {
   std::printf("event %zu bytes, document %zu bytes JSON, %zu bytes MessagePack, %zu bytes YAML\n",
               EventJson().size(), DocumentJson().size(), DocumentPack().size(),
               DocumentYaml().size());
-  RatioReporter reporter;
+  Kelp::Bench::RatioReporter reporter(Kelp::Bench::Ratio::Throughput);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

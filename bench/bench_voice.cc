@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/ratio_reporter.h"
 #include "host/host_binding.h"
 #include "host/host_response.h"
 #include "host/host_value.h"
@@ -350,41 +351,13 @@ BENCHMARK(SettingsPut_Baseline);
 BENCHMARK(AudioPropertiesEvent_Ours);
 BENCHMARK(AudioPropertiesEvent_Baseline);
 
-// Prints, after the usual table, each pair's CPU time per call and the
-// ratio ours / baseline (the machine may be shared).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nTime ours / baseline:\n");
-    for (const auto& [name, time] : times_) {
-      const auto at = name.rfind("_Ours");
-      if (at == std::string::npos) continue;
-      const auto baseline = times_.find(name.substr(0, at) + "_Baseline");
-      if (baseline == times_.end()) continue;
-      std::printf("  %-22s %8.0f ns against %8.0f ns: %.2fx\n", name.substr(0, at).c_str(), time,
-                  baseline->second, time / baseline->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
 
 }  // namespace
 }  // namespace Kelp
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  Kelp::RatioReporter reporter;
+  Kelp::Bench::RatioReporter reporter(Kelp::Bench::Ratio::Time);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

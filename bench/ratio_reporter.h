@@ -1,0 +1,63 @@
+// The console table of Google Benchmark followed by one line per pair of
+// benchmarks named <Name>_Ours and <Name>_Baseline, compared by CPU time (the
+// machine may be shared):
+//
+//   Kelp::Bench::RatioReporter reporter(Kelp::Bench::Ratio::Throughput);
+//   benchmark::RunSpecifiedBenchmarks(&reporter);
+#ifndef KELP_BENCH_RATIO_REPORTER_H_
+#define KELP_BENCH_RATIO_REPORTER_H_
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+namespace Kelp::Bench {
+
+enum class Ratio {
+  Time,        // each side's time per call and ours / baseline (lower is better)
+  Throughput,  // baseline / ours, that is our throughput as a share of the baseline's
+};
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  explicit RatioReporter(Ratio ratio) : ratio_(ratio) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+        times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf(ratio_ == Ratio::Time ? "\nTime ours / baseline:\n"
+                                      : "\nThroughput ours / baseline:\n");
+    for (const auto& [name, time] : times_) {
+      const auto at = name.rfind("_Ours");
+      if (at == std::string::npos) continue;
+      const auto baseline = times_.find(name.substr(0, at) + "_Baseline");
+      if (baseline == times_.end()) continue;
+      const std::string pair = name.substr(0, at);
+      if (ratio_ == Ratio::Time) {
+        std::printf("  %-22s %8.0f ns against %8.0f ns: %.2fx\n", pair.c_str(), time,
+                    baseline->second, time / baseline->second);
+      } else {
+        std::printf("  %-28s %.2fx\n", pair.c_str(), baseline->second / time);
+      }
+    }
+  }
+
+ private:
+  Ratio ratio_;
+  std::map<std::string, double> times_;
+};
+
+}  // namespace Kelp::Bench
+
+#endif  // KELP_BENCH_RATIO_REPORTER_H_
