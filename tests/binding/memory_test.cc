@@ -8,7 +8,9 @@
 #if defined(__SANITIZE_ADDRESS__)
 // Refused allocations are what these tests are about: the sanitizer's heap
 // should refuse like the system's instead of stopping the program.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
+  return "allocator_may_return_null=1";
+}
 #endif
 
 namespace Kelp {
