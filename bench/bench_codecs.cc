@@ -275,7 +275,6 @@ BENCHMARK(MessagePackRead_Document_Baseline);
 BENCHMARK(YamlRead_Document_Ours);
 BENCHMARK(YamlRead_Document_Baseline);
 
-
 }  // namespace
 
 int main(int argc, char** argv) {

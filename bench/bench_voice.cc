@@ -351,7 +351,6 @@ BENCHMARK(SettingsPut_Baseline);
 BENCHMARK(AudioPropertiesEvent_Ours);
 BENCHMARK(AudioPropertiesEvent_Baseline);
 
-
 }  // namespace
 }  // namespace Kelp
 

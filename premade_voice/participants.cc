@@ -129,7 +129,8 @@ void PremadeVoicePlugin::SetParticipantVolume(const std::string& puuid, std::int
   // The list shows the mute only once voice-chat has echoed it: a mute just
   // chosen must not be undone by this update.
   const auto mute = rememberedMutes_.find(puuid);
-  SendParticipantUpdate(entry, stored, mute != rememberedMutes_.end() ? mute->second : entry.isMuted);
+  SendParticipantUpdate(entry, stored,
+                        mute != rememberedMutes_.end() ? mute->second : entry.isMuted);
 }
 
 void PremadeVoicePlugin::SetParticipantMute(const std::string& puuid, bool muted) {

@@ -14,8 +14,8 @@ namespace Kelp {
 
 // Most callers have nobody to answer to: the log says why nothing went out.
 RemotingResult UnpublishedResourceEvent(std::string_view path, std::string message) {
-  Log(LogLevel::Error, kLogGen, "Event for '%.*s' not published: %s",
-      static_cast<int>(path.size()), path.data(), message.c_str());
+  Log(LogLevel::Error, kLogGen, "Event for '%.*s' not published: %s", static_cast<int>(path.size()),
+      path.data(), message.c_str());
   RemotingResult failed;
   failed.SetFailure(400, std::move(message));
   return failed;

@@ -1,10 +1,10 @@
 #include "sdk/plugin/scheduled_calls.h"
 
 #include <cinttypes>
-#include <mutex>
-#include <string>
 #include <map>
+#include <mutex>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 

@@ -25,9 +25,9 @@ namespace {
 
 // What a session left behind, as a child reports it.
 struct SessionOutcome {
-  bool started = false;         // loaded and initialised
-  std::string failures;         // error answers and warning or error lines, one per line
-  std::string digest;           // what the user saw: publications and the GET's answer
+  bool started = false;  // loaded and initialised
+  std::string failures;  // error answers and warning or error lines, one per line
+  std::string digest;    // what the user saw: publications and the GET's answer
   std::uint64_t allocations = 0;
   std::int64_t bytesInUse = -1;  // after shutdown; -1 when the plugin never loaded
   std::string problem;           // the first breach of the host's contract
@@ -38,10 +38,18 @@ struct SessionOutcome {
   }
   static std::optional<SessionOutcome> Parse(const std::string& text) {
     std::vector<std::string> fields;
-    for (const auto field : std::views::split(text, '\x1f')) fields.emplace_back(field.begin(), field.end());
+    for (const auto field : std::views::split(text, '\x1f')) {
+      fields.emplace_back(field.begin(), field.end());
+    }
     if (fields.size() != 6) return std::nullopt;
-    return SessionOutcome{fields[0] == "1", fields[1], fields[2], std::stoull(fields[3]),
-                          std::stoll(fields[4]), fields[5]};
+    SessionOutcome outcome;
+    outcome.started = fields[0] == "1";
+    outcome.failures = fields[1];
+    outcome.digest = fields[2];
+    outcome.allocations = std::stoull(fields[3]);
+    outcome.bytesInUse = std::stoll(fields[4]);
+    outcome.problem = fields[5];
+    return outcome;
   }
 };
 
@@ -72,9 +80,10 @@ SessionOutcome PlaySession() {
     write.method = HTTP_METHOD_PUT;
     write.path = "/tav-premade-voice/v1/self/micLevel";
     write.body = "30";
-    for (const InvokeResult& result :
-         {host.Invoke(write),
-          host.Invoke(HTTP_METHOD_GET, "/tav-premade-voice/v1/participants")}) {
+    InboundRequest read;
+    read.path = "/tav-premade-voice/v1/participants";
+    for (const InboundRequest* request : {&write, &read}) {
+      const InvokeResult result = host.Invoke(*request);
       if (result.failed) outcome.failures += result.error + '\n';
       outcome.digest += result.value.ToJson() + '\n';
       world.Settle();
