@@ -25,8 +25,11 @@ namespace {
 // recursive one nests a few stack frames per level before any handler can
 // refuse the depth.
 // Strings are decoded in place, in a private copy of the input.
+// Numbers are read to the nearest double: the default fast path can be an
+// ulp off (2.123166616666668e163), and then a float that the JSON writer
+// wrote in its shortest round-trip form would not read back as itself.
 constexpr unsigned kParseFlags = rapidjson::kParseDefaultFlags | rapidjson::kParseIterativeFlag |
-                                 rapidjson::kParseInsituFlag;
+                                 rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag;
 
 // The private copy: the text, a NUL, and zeros up to a 16-byte boundary and
 // one block more, so that the block-wise scanners, which load whole aligned
