@@ -1,8 +1,10 @@
 #include "sdk/codecs/json_reader.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <system_error>
 
 // Whitespace and string scanning sixteen bytes at a time where every CPU of
 // the target has the instructions: SSE2 is part of x86-64 itself; SSE4.2
@@ -25,11 +27,8 @@ namespace {
 // recursive one nests a few stack frames per level before any handler can
 // refuse the depth.
 // Strings are decoded in place, in a private copy of the input.
-// Numbers are read to the nearest double: the default fast path can be an
-// ulp off (2.123166616666668e163), and then a float that the JSON writer
-// wrote in its shortest round-trip form would not read back as itself.
 constexpr unsigned kParseFlags = rapidjson::kParseDefaultFlags | rapidjson::kParseIterativeFlag |
-                                 rapidjson::kParseInsituFlag | rapidjson::kParseFullPrecisionFlag;
+                                 rapidjson::kParseInsituFlag;
 
 // The private copy: the text, a NUL, and zeros up to a 16-byte boundary and
 // one block more, so that the block-wise scanners, which load whole aligned
@@ -61,9 +60,15 @@ class InsituCopy {
   char* data_ = nullptr;
 };
 
+bool IsNumberChar(char c) {
+  return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+}
+
 class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> {
  public:
-  explicit Handler(BindingProperty& root) : builder_(root) {}
+  // `stream` reads the text that starts at `text`.
+  Handler(BindingProperty& root, rapidjson::InsituStringStream& stream, const char* text)
+      : builder_(root), stream_(stream), text_(text) {}
 
   bool tooDeep() const { return tooDeep_; }
   // Closes what a failed parse left open.
@@ -94,8 +99,23 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
     builder_.NextTarget().SetUnsigned(u);
     return true;
   }
+  // RapidJSON's conversion can land an ulp off (2.123166616666668e163), so
+  // that a float the JSON writer wrote in its shortest form would not read
+  // back as itself, and its full-precision mode misreads long runs of zeros.
+  // The number's text is converted again to the nearest double. The
+  // stream stands at its start (RapidJSON reads a number through a local
+  // copy of the stream and moves it on afterwards) or at its end, and
+  // characters of a number never touch those of the next token. An
+  // underflow keeps RapidJSON's value (overflow was refused before this
+  // call).
   bool Double(double d) {
-    builder_.NextTarget().SetFloat(d);
+    const char* start = text_ + stream_.Tell();
+    const char* end = start;
+    while (start > text_ && IsNumberChar(start[-1])) --start;
+    while (IsNumberChar(*end)) ++end;
+    double nearest = 0;
+    const auto [at, error] = std::from_chars(start, end, nearest);
+    builder_.NextTarget().SetFloat(error == std::errc() && at == end ? nearest : d);
     return true;
   }
   // Texts keep an escaped NUL and what follows it: the tree holds lengths.
@@ -128,6 +148,8 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
   }
 
   detail::TreeBuilder builder_;
+  rapidjson::InsituStringStream& stream_;  // Tell() is not const
+  const char* text_;
   bool tooDeep_ = false;
 };
 
@@ -141,9 +163,9 @@ ConversionResult ReadJson(std::string_view text) {
   while (start < text.size() && IsJsonSpace(text[start])) ++start;
   if (start == text.size() || text[start] == '\0') return result;
 
-  Handler handler(result.value());
   InsituCopy copy(text);
   rapidjson::InsituStringStream stream(copy.data());
+  Handler handler(result.value(), stream, copy.data());
   rapidjson::Reader reader;
   const bool parsed = reader.Parse<kParseFlags>(stream, handler);
   handler.Finish();
