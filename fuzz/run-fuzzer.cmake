@@ -43,7 +43,7 @@ foreach(seed IN LISTS seeds)
   file(COPY_FILE ${seed} ${WORK_DIR}/corpus/${folder}-${name})
 endforeach()
 
-execute_process(COMMAND ${FUZZER} -seed=1 -max_total_time=${SECONDS} -print_final_stats=1
+execute_process(COMMAND ${FUZZER} -seed=1 -max_total_time=${SECONDS} -timeout=25 -print_final_stats=1
                         -artifact_prefix=${WORK_DIR}/ ${WORK_DIR}/corpus
                 WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE status
                 OUTPUT_VARIABLE output ERROR_VARIABLE output)
