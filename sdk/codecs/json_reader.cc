@@ -1,6 +1,7 @@
 #include "sdk/codecs/json_reader.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -71,6 +72,8 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
       : builder_(root), stream_(stream), text_(text) {}
 
   bool tooDeep() const { return tooDeep_; }
+  // The offset of a number too big for a double, or npos.
+  std::size_t tooBigAt() const { return tooBigAt_; }
   // Closes what a failed parse left open.
   void Finish() { builder_.CloseAll(); }
 
@@ -106,8 +109,9 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
   // stream stands at its start (RapidJSON reads a number through a local
   // copy of the stream and moves it on afterwards) or at its end, and
   // characters of a number never touch those of the next token. An
-  // underflow keeps RapidJSON's value (overflow was refused before this
-  // call).
+  // underflow keeps RapidJSON's value; a number past the largest double is
+  // refused like RapidJSON refuses 1e999 (it lets some through as infinity,
+  // which JSON cannot hold).
   bool Double(double d) {
     const char* start = text_ + stream_.Tell();
     const char* end = start;
@@ -115,7 +119,12 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
     while (IsNumberChar(*end)) ++end;
     double nearest = 0;
     const auto [at, error] = std::from_chars(start, end, nearest);
-    builder_.NextTarget().SetFloat(error == std::errc() && at == end ? nearest : d);
+    if (error == std::errc() && at == end) d = nearest;
+    if ((error == std::errc::result_out_of_range && std::fabs(d) >= 1) || !std::isfinite(d)) {
+      tooBigAt_ = static_cast<std::size_t>(start - text_);
+      return false;
+    }
+    builder_.NextTarget().SetFloat(d);
     return true;
   }
   // Texts keep an escaped NUL and what follows it: the tree holds lengths.
@@ -151,6 +160,7 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
   rapidjson::InsituStringStream& stream_;  // Tell() is not const
   const char* text_;
   bool tooDeep_ = false;
+  std::size_t tooBigAt_ = std::string_view::npos;
 };
 
 bool IsJsonSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
@@ -177,6 +187,10 @@ ConversionResult ReadJson(std::string_view text) {
     std::snprintf(message, sizeof message,
                   "Error: The document is nested deeper than %d levels at offset %u.",
                   kMaxNestingDepth, offset);
+  } else if (handler.tooBigAt() != std::string_view::npos) {
+    std::snprintf(message, sizeof message, "Error: %s at offset %u.",
+                  rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig),
+                  static_cast<unsigned>(handler.tooBigAt()));
   } else {
     std::snprintf(message, sizeof message, "Error: %s at offset %u.",
                   rapidjson::GetParseError_En(reader.GetParseErrorCode()), offset);

@@ -86,6 +86,8 @@ TEST(JsonReaderTest, ReportsRapidJsonTextAndOffset) {
       {"[1 2]", "Error: Missing a comma or ']' after an array element. at offset 3."},
       {"\"abc", "Error: Missing a closing quotation mark in string. at offset 4."},
       {"1e999", "Error: Number too big to be stored in double. at offset 0."},
+      {"[1, 25555555555555555555501051011E282]",
+       "Error: Number too big to be stored in double. at offset 4."},
       {"\f", "Error: Invalid value. at offset 0."},
       {"[NaN]", "Error: Invalid value. at offset 1."},
       {"// c\n1", "Error: Invalid value. at offset 0."},
