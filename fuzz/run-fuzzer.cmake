@@ -46,10 +46,10 @@ endforeach()
 execute_process(COMMAND ${FUZZER} -seed=1 -max_total_time=${SECONDS} -timeout=25 -print_final_stats=1
                         -artifact_prefix=${WORK_DIR}/ ${WORK_DIR}/corpus
                 WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE status
-                OUTPUT_VARIABLE output ERROR_VARIABLE output)
-string(REGEX MATCHALL "#[0-9]+[^\n]*(cov|DONE)[^\n]*" progress "${output}")
-list(POP_BACK progress last)
-message(STATUS "${last}")
+                OUTPUT_FILE ${WORK_DIR}/fuzz.log ERROR_FILE ${WORK_DIR}/fuzz.log)
+file(STRINGS ${WORK_DIR}/fuzz.log summary REGEX "(DONE|ERROR|SUMMARY|runtime error)")
+string(REPLACE ";" "\n" summary "${summary}")
 if(NOT status EQUAL 0)
-  message(FATAL_ERROR "${FUZZER} failed (${status}):\n${output}")
+  message(FATAL_ERROR "${FUZZER} failed (${status}), log in ${WORK_DIR}/fuzz.log:\n${summary}")
 endif()
+message(STATUS "${summary}")
