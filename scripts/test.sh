@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, then configures, builds and runs the
 # tests of the x86_64 build, the 32-bit build (the boundary's real layout), the
-# sanitizer build and the shipping 32-bit Windows DLL (its tests under Wine).
-# Usage: scripts/test.sh [preset...]   (default: default m32 asan mingw)
+# sanitizer build, short runs of the fuzz targets and the shipping 32-bit
+# Windows DLL (its tests under Wine).
+# Usage: scripts/test.sh [preset...]   (default: default m32 asan fuzz mingw)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ "${#presets[@]}" = 0 ] && presets=(default m32 asan mingw)
+[ "${#presets[@]}" = 0 ] && presets=(default m32 asan fuzz mingw)
 
 setup_options=()
 printf '%s\n' "${presets[@]}" | grep -qx m32 && setup_options+=(--m32)
+printf '%s\n' "${presets[@]}" | grep -qx fuzz && setup_options+=(--fuzz)
 printf '%s\n' "${presets[@]}" | grep -qx mingw && setup_options+=(--mingw)
 scripts/setup.sh "${setup_options[@]}"
 

@@ -1,8 +1,11 @@
 #include "sdk/codecs/json_reader.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <system_error>
 
 // Whitespace and string scanning sixteen bytes at a time where every CPU of
 // the target has the instructions: SSE2 is part of x86-64 itself; SSE4.2
@@ -58,11 +61,19 @@ class InsituCopy {
   char* data_ = nullptr;
 };
 
+bool IsNumberChar(char c) {
+  return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+}
+
 class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> {
  public:
-  explicit Handler(BindingProperty& root) : builder_(root) {}
+  // `stream` reads the text that starts at `text`.
+  Handler(BindingProperty& root, rapidjson::InsituStringStream& stream, const char* text)
+      : builder_(root), stream_(stream), text_(text) {}
 
   bool tooDeep() const { return tooDeep_; }
+  // The offset of a number too big for a double, or npos.
+  std::size_t tooBigAt() const { return tooBigAt_; }
   // Closes what a failed parse left open.
   void Finish() { builder_.CloseAll(); }
 
@@ -91,7 +102,28 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
     builder_.NextTarget().SetUnsigned(u);
     return true;
   }
+  // RapidJSON's conversion can land an ulp off (2.123166616666668e163), so
+  // that a float the JSON writer wrote in its shortest form would not read
+  // back as itself, and its full-precision mode misreads long runs of zeros.
+  // The number's text is converted again to the nearest double. The
+  // stream stands at its start (RapidJSON reads a number through a local
+  // copy of the stream and moves it on afterwards) or at its end, and
+  // characters of a number never touch those of the next token. An
+  // underflow keeps RapidJSON's value; a number past the largest double is
+  // refused like RapidJSON refuses 1e999 (it lets some through as infinity,
+  // which JSON cannot hold).
   bool Double(double d) {
+    const char* start = text_ + stream_.Tell();
+    const char* end = start;
+    while (start > text_ && IsNumberChar(start[-1])) --start;
+    while (IsNumberChar(*end)) ++end;
+    double nearest = 0;
+    const auto [at, error] = std::from_chars(start, end, nearest);
+    if (error == std::errc() && at == end) d = nearest;
+    if ((error == std::errc::result_out_of_range && std::fabs(d) >= 1) || !std::isfinite(d)) {
+      tooBigAt_ = static_cast<std::size_t>(start - text_);
+      return false;
+    }
     builder_.NextTarget().SetFloat(d);
     return true;
   }
@@ -125,7 +157,10 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
   }
 
   detail::TreeBuilder builder_;
+  rapidjson::InsituStringStream& stream_;  // Tell() is not const
+  const char* text_;
   bool tooDeep_ = false;
+  std::size_t tooBigAt_ = std::string_view::npos;
 };
 
 bool IsJsonSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
@@ -138,9 +173,9 @@ ConversionResult ReadJson(std::string_view text) {
   while (start < text.size() && IsJsonSpace(text[start])) ++start;
   if (start == text.size() || text[start] == '\0') return result;
 
-  Handler handler(result.value());
   InsituCopy copy(text);
   rapidjson::InsituStringStream stream(copy.data());
+  Handler handler(result.value(), stream, copy.data());
   rapidjson::Reader reader;
   const bool parsed = reader.Parse<kParseFlags>(stream, handler);
   handler.Finish();
@@ -152,6 +187,10 @@ ConversionResult ReadJson(std::string_view text) {
     std::snprintf(message, sizeof message,
                   "Error: The document is nested deeper than %d levels at offset %u.",
                   kMaxNestingDepth, offset);
+  } else if (handler.tooBigAt() != std::string_view::npos) {
+    std::snprintf(message, sizeof message, "Error: %s at offset %u.",
+                  rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig),
+                  static_cast<unsigned>(handler.tooBigAt()));
   } else {
     std::snprintf(message, sizeof message, "Error: %s at offset %u.",
                   rapidjson::GetParseError_En(reader.GetParseErrorCode()), offset);
