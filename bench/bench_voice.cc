@@ -180,6 +180,20 @@ void SessionsEvent_Ours(benchmark::State& state) {
   if (plugin.host().published - before != expected) state.SkipWithError("not both publications");
 }
 
+// What a baseline does per event: the payload into a tree, the tree into the
+// event record, its data into `value`. False when a conversion failed.
+template <class T>
+bool DecodeEvent(const Event& event, const TypeRegistry& registry, T& value) {
+  BindingProperty tree;
+  BindingResult failure{};
+  if (!ToBindingProperty(event.payload.value(), "<payload>", tree, failure)) return false;
+  ConversionResult result;
+  PluginResourceEvent resource;
+  FromProperty(result, tree, "<result>", resource, registry);
+  FromProperty(result, resource.data, "<value>", value, registry);
+  return result.ok();
+}
+
 // The baseline: the same payload into its event record and the sessions.
 void SessionsEvent_Baseline(benchmark::State& state) {
   TypeRegistry registry;
@@ -187,15 +201,8 @@ void SessionsEvent_Baseline(benchmark::State& state) {
   Client::Api::RegisterVoiceRecords(registry, "TavPremadeVoice", {});
   const Event event{kSessionsChannel, "/voice-chat/v2/sessions", Sessions(0)};
   for (auto _ : state) {
-    BindingProperty tree;
-    BindingResult failure{};
-    if (!ToBindingProperty(event.payload.value(), "<payload>", tree, failure)) std::abort();
-    ConversionResult result;
-    PluginResourceEvent resource;
-    FromProperty(result, tree, "<result>", resource, registry);
     std::vector<Client::Api::SessionResource> sessions;
-    FromProperty(result, resource.data, "<value>", sessions, registry);
-    if (!result.ok() || sessions.size() != 1) std::abort();
+    if (!DecodeEvent(event, registry, sessions) || sessions.size() != 1) std::abort();
     benchmark::DoNotOptimize(sessions.data());
   }
 }
@@ -329,15 +336,8 @@ void AudioPropertiesEvent_Baseline(benchmark::State& state) {
   Client::Api::RegisterVoiceRecords(registry, "TavPremadeVoice", {});
   const Event event{kAudioChannel, "/voice-chat/v1/audio-properties", Audio(40)};
   for (auto _ : state) {
-    BindingProperty tree;
-    BindingResult failure{};
-    if (!ToBindingProperty(event.payload.value(), "<payload>", tree, failure)) std::abort();
-    ConversionResult result;
-    PluginResourceEvent resource;
-    FromProperty(result, tree, "<result>", resource, registry);
     Client::Api::AudioPropertiesResource audio;
-    FromProperty(result, resource.data, "<value>", audio, registry);
-    if (!result.ok() || audio.micEnergy != 40) std::abort();
+    if (!DecodeEvent(event, registry, audio) || audio.micEnergy != 40) std::abort();
     benchmark::DoNotOptimize(audio);
   }
 }
