@@ -355,6 +355,7 @@ BENCHMARK(AudioPropertiesEvent_Baseline);
 }  // namespace Kelp
 
 int main(int argc, char** argv) {
+  Kelp::Bench::RepeatUnlessAsked(argc, argv);
   benchmark::Initialize(&argc, argv);
   Kelp::Bench::RatioReporter reporter(Kelp::Bench::Ratio::Time);
   benchmark::RunSpecifiedBenchmarks(&reporter);
