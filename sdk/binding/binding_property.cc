@@ -167,10 +167,7 @@ class BindingPropertyPool {
       recent = length * 31 + bytes[0] * 7 + bytes[length / 2] * 3 + bytes[length - 1];
     }
     const InternedString*& cached = recent_[recent & (kRecentStrings - 1)];
-    if (cached != nullptr && cached->length == length &&
-        (length == 0 || std::memcmp(cached->text, text.data(), length) == 0)) {
-      return cached;
-    }
+    if (cached != nullptr && cached->Equals(text)) return cached;
     return cached = Intern(text);
   }
 
@@ -185,7 +182,7 @@ class BindingPropertyPool {
         ++count_;
         return slot.string;
       }
-      if (slot.hash == hash && slot.string->view() == text) return slot.string;
+      if (slot.hash == hash && slot.string->Equals(text)) return slot.string;
     }
   }
 
@@ -659,6 +656,12 @@ void BindingProperty::Reserve(std::size_t count) {
   if (count > kMaxCollectionSize) throw std::length_error("BindingProperty: reserve too large");
   BindingCollectionRecord* record = collection();
   if (record != nullptr && count > record->elements.capacity) pool_->Grow(record->elements, count);
+}
+
+void BindingProperty::ReserveFields(std::size_t count) {
+  if (count > kMaxCollectionSize) throw std::length_error("BindingProperty: reserve too large");
+  BindingStructureRecord* record = structure();
+  if (record != nullptr && count > record->fields.capacity) pool_->Grow(record->fields, count);
 }
 
 namespace {

@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -79,6 +80,35 @@ struct InternedString {
   char text[1];  // `length` bytes and a NUL
 
   std::string_view view() const { return {text, length}; }
+  // Whether `other` has this text. Inline and word-wise: names and short
+  // values are compared on every decoded key, where a library call would
+  // cost more than the comparison.
+  bool Equals(std::string_view other) const {
+    std::size_t n = other.size();
+    if (n != length) return false;
+    const char* a = text;
+    const char* b = other.data();
+    if (n >= 8) {
+      for (; n > 8; a += 8, b += 8, n -= 8) {
+        if (Word64(a) != Word64(b)) return false;
+      }
+      return Word64(a + n - 8) == Word64(b + n - 8);  // the last eight bytes
+    }
+    if (n >= 4) return Word32(a) == Word32(b) && Word32(a + n - 4) == Word32(b + n - 4);
+    return n == 0 || (a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1]);
+  }
+
+ private:
+  static std::uint64_t Word64(const char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+  }
+  static std::uint32_t Word32(const char* at) {
+    std::uint32_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+  }
 };
 struct BindingCollectionRecord;
 
@@ -138,6 +168,9 @@ class BindingProperty {
   // Grows a collection's capacity. More than 0x0FFFFFFF elements throws
   // std::length_error.
   void Reserve(std::size_t count);
+  // Grows a structure's field capacity, for a decoder that knows how many
+  // fields come; the same limit.
+  void ReserveFields(std::size_t count);
 
   // Field `name` of a structure; the shared empty value when absent or when
   // this is not a structure.

@@ -169,9 +169,14 @@ bool Reader::OpenContainer(std::uint8_t type, const TypeClass& cls, BindingPrope
                               "than %2 levels.",
                               {afterType, kMaxNestingDepth}));
   }
-  // Counts are claims: every element takes at least one byte, and nested
-  // arrays claim the same bytes, so only a little is reserved up front.
-  if (!isMap) target.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>({count, left(), 64})));
+  // Counts are claims: every element takes at least one byte (an entry two),
+  // and nested containers claim the same bytes, so only a little is
+  // reserved up front.
+  if (isMap) {
+    target.ReserveFields(static_cast<std::size_t>(std::min<std::uint64_t>({count, left() / 2, 32})));
+  } else {
+    target.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>({count, left(), 64})));
+  }
   open_.push_back({isMap ? count * 2 : count, isMap, isMap});
   return true;
 }

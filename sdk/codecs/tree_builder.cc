@@ -19,6 +19,18 @@ TreeBuilder::TreeBuilder(BindingProperty& root) : root_(root) {
 }
 
 void TreeBuilder::SetKey(std::string_view key) {
+  keyPending_ = true;
+  const Frame& top = frames_.back();
+  if (top.shape != kNoShape) {
+    // A structure that has followed a known shape so far mostly goes on
+    // with it: its next name is the likeliest key.
+    const Shape& shape = shapes_[top.shape];
+    if (shape.generation == top.shapeGeneration && top.next < shape.count &&
+        shape.names[top.next]->Equals(key)) {
+      key_ = shape.names[top.next];
+      return;
+    }
+  }
   const std::size_t length = key.size();
   std::size_t slot = length;
   if (length != 0) {
@@ -27,13 +39,11 @@ void TreeBuilder::SetKey(std::string_view key) {
   }
   slot &= kRecentNames - 1;
   const InternedString* name = recentNames_[slot];
-  if (name == nullptr || name->length != length ||
-      (length != 0 && std::memcmp(name->text, key.data(), length) != 0)) {
-    name = frames_.back().container->InternName(key);
+  if (name == nullptr || !name->Equals(key)) {
+    name = top.container->InternName(key);
     recentNames_[slot] = name;
   }
   key_ = name;
-  keyPending_ = true;
 }
 
 BindingProperty& TreeBuilder::NextTarget() {
@@ -50,35 +60,42 @@ BindingProperty& TreeBuilder::NextTarget() {
 BindingProperty& TreeBuilder::StructureField(Frame& frame) {
   BindingProperty& structure = *frame.container;
   if (frame.fields == nullptr) {
-    const auto fields = structure.StoredFields();
     if (frame.shape != kNoShape) {
       const Shape& shape = shapes_[frame.shape];
-      if (shape.generation == frame.shapeGeneration && fields.size() < shape.count &&
-          shape.names[fields.size()] == key_) {
+      if (shape.generation == frame.shapeGeneration && frame.next < shape.count &&
+          shape.names[frame.next] == key_) {
+        ++frame.next;
         return structure.AppendField(key_);
       }
       frame.shape = kNoShape;
-    } else if (fields.empty()) {
+    } else if (frame.next == 0) {
       const std::size_t slot = ShapeSlot(key_);
       const Shape& shape = shapes_[slot];
       if (shape.count != 0 && shape.names[0] == key_) {
         frame.shape = static_cast<std::uint32_t>(slot);
         frame.shapeGeneration = shape.generation;
+        structure.ReserveFields(shape.count);
       }
+      ++frame.next;
       return structure.AppendField(key_);
     }
+    const auto fields = structure.StoredFields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
       if (fields[i].name == key_) return structure.FieldAt(i);
     }
-    if (fields.size() < kScannedFields) return structure.AppendField(key_);
+    if (fields.size() < kScannedFields) {
+      ++frame.next;
+      return structure.AppendField(key_);
+    }
     frame.fields = std::make_unique<FieldIndex>();
     frame.fields->reserve(fields.size() * 2);
     std::uint32_t at = 0;
     for (const BindingField& field : fields) frame.fields->emplace(field.Name(), at++);
   }
-  const auto [it, added] =
-      frame.fields->try_emplace(key_->view(), static_cast<std::uint32_t>(structure.size()));
-  return added ? structure.AppendField(key_) : structure.FieldAt(it->second);
+  const auto [it, added] = frame.fields->try_emplace(key_->view(), frame.next);
+  if (!added) return structure.FieldAt(it->second);
+  ++frame.next;
+  return structure.AppendField(key_);
 }
 
 const BindingProperty* TreeBuilder::FindField(const BindingProperty& structure, std::size_t depth,
@@ -106,7 +123,8 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append) {
   } else {
     target.MakeCollection();
   }
-  frames_.push_back(Frame{&target, 0, isStructure, append, kNoShape, 0, nullptr});
+  const auto stored = static_cast<std::uint32_t>(isStructure ? target.size() : 0);
+  frames_.push_back(Frame{&target, stored, isStructure, append, kNoShape, 0, nullptr});
   return true;
 }
 

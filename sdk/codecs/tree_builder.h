@@ -97,7 +97,9 @@ class TreeBuilder {
 
   struct Frame {
     BindingProperty* container;
-    std::uint32_t next;  // next element index when overwriting
+    // A collection's next element index when overwriting; a structure's
+    // field count.
+    std::uint32_t next;
     bool isStructure;
     bool append;
     // The shape the structure has followed so far, with the generation it
