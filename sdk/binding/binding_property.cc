@@ -296,7 +296,7 @@ class BindingPropertyPool {
     const std::size_t oldCount = slotCount_;
     slots_ = static_cast<Slot*>(Allocate(count * sizeof(Slot)));
     slotCount_ = count;
-    for (std::size_t i = 0; i < count; ++i) new (&slots_[i]) Slot();
+    std::memset(static_cast<void*>(slots_), 0, count * sizeof(Slot));  // every slot unused
     const std::size_t mask = count - 1;
     for (std::size_t j = 0; j < oldCount; ++j) {
       const Slot& slot = old[j];

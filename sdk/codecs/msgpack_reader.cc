@@ -98,10 +98,28 @@ class Reader {
     return false;
   }
   // Reads a big-endian number of `width` bytes (1, 2, 4 or 8).
-  bool ReadNumber(int width, std::uint64_t& value);
+  bool ReadNumber(int width, std::uint64_t& value) {
+    if (left() < static_cast<std::size_t>(width)) return FailTruncatedNumber(width);
+    std::uint64_t v = 0;
+    for (int i = 0; i < width; ++i) v = (v << 8) | bytes_[position_ + i];
+    position_ += width;
+    value = v;
+    return true;
+  }
   // Reads the length that follows a type byte (or takes it from the byte's
   // low bits), then checks that many bytes are left. Fills `text`.
-  bool ReadBytes(std::uint8_t type, const TypeClass& cls, std::string_view& text);
+  bool ReadBytes(std::uint8_t type, const TypeClass& cls, std::string_view& text) {
+    std::uint64_t length = type & 0x1F;  // fixstr
+    if (cls.width != 0 && !ReadNumber(cls.width, length)) return false;
+    if (left() < length) return FailTruncatedBytes(cls, length);
+    text = {reinterpret_cast<const char*>(bytes_.data() + position_),
+            static_cast<std::size_t>(length)};
+    position_ += static_cast<std::size_t>(length);
+    return true;
+  }
+  // The failures, kept out of the paths above.
+  [[gnu::noinline, gnu::cold]] bool FailTruncatedNumber(int width);
+  [[gnu::noinline, gnu::cold]] bool FailTruncatedBytes(const TypeClass& cls, std::uint64_t length);
   bool ReadKey(std::uint8_t type);
   bool ReadValue(std::uint8_t type, BindingProperty& target);
   bool OpenContainer(std::uint8_t type, const TypeClass& cls, BindingProperty& target);
@@ -114,34 +132,19 @@ class Reader {
   bool rootRead_ = false;
 };
 
-bool Reader::ReadNumber(int width, std::uint64_t& value) {
-  if (left() < static_cast<std::size_t>(width)) {
-    return Fail(FormatMessage("Invalid MessagePack data. %1-bit integer value at position %2 is "
-                              "truncated.",
-                              {width * 8, position_}));
-  }
-  std::uint64_t v = 0;
-  for (int i = 0; i < width; ++i) v = (v << 8) | bytes_[position_ + i];
-  position_ += width;
-  value = v;
-  return true;
+bool Reader::FailTruncatedNumber(int width) {
+  return Fail(FormatMessage("Invalid MessagePack data. %1-bit integer value at position %2 is "
+                            "truncated.",
+                            {width * 8, position_}));
 }
 
-bool Reader::ReadBytes(std::uint8_t type, const TypeClass& cls, std::string_view& text) {
-  std::uint64_t length = type & 0x1F;  // fixstr
-  if (cls.width != 0 && !ReadNumber(cls.width, length)) return false;
-  if (left() < length) {
-    const char* what = cls.format == Format::String
-                           ? "Invalid MessagePack data. String of size %1 at position %2 is "
-                             "truncated."
-                           : "Invalid MessagePack data. Raw bytes of size %1 at position %2 are "
-                             "truncated.";
-    return Fail(FormatMessage(what, {length, position_}));
-  }
-  text = {reinterpret_cast<const char*>(bytes_.data() + position_),
-          static_cast<std::size_t>(length)};
-  position_ += static_cast<std::size_t>(length);
-  return true;
+bool Reader::FailTruncatedBytes(const TypeClass& cls, std::uint64_t length) {
+  const char* what = cls.format == Format::String
+                         ? "Invalid MessagePack data. String of size %1 at position %2 is "
+                           "truncated."
+                         : "Invalid MessagePack data. Raw bytes of size %1 at position %2 are "
+                           "truncated.";
+  return Fail(FormatMessage(what, {length, position_}));
 }
 
 bool Reader::ReadKey(std::uint8_t type) {

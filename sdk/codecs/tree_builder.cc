@@ -54,7 +54,9 @@ BindingProperty& TreeBuilder::NextTarget() {
     return StructureField(top);
   }
   if (top.append) return top.container->Append();
-  return (*top.container)[top.next++];
+  // Overwriting: past the elements the collection held, the rest append.
+  if (top.next++ >= top.held) return top.container->Append();
+  return (*top.container)[top.next - 1];
 }
 
 BindingProperty& TreeBuilder::StructureField(Frame& frame) {
@@ -123,8 +125,9 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append) {
   } else {
     target.MakeCollection();
   }
-  const auto stored = static_cast<std::uint32_t>(isStructure ? target.size() : 0);
-  frames_.push_back(Frame{&target, stored, isStructure, append, kNoShape, 0, nullptr});
+  const auto held = static_cast<std::uint32_t>(target.size());
+  frames_.push_back(
+      Frame{&target, isStructure ? held : 0, held, isStructure, append, kNoShape, 0, nullptr});
   return true;
 }
 
@@ -146,7 +149,7 @@ void TreeBuilder::CloseStructure(Frame& frame) {
   if (frame.shape != kNoShape) {
     const Shape& shape = shapes_[frame.shape];
     if (shape.generation == frame.shapeGeneration && shape.count == count) {
-      structure.ReorderFields(shape.order);
+      if (!shape.sorted) structure.ReorderFields(shape.order);
       return;
     }
   }
@@ -162,10 +165,12 @@ void TreeBuilder::CloseStructure(Frame& frame) {
   for (std::size_t i = 0; i < count; ++i) shape.names[i] = fields[i].name;
   structure.SortFields();
   const auto sorted = structure.StoredFields();
+  shape.sorted = true;
   for (std::size_t i = 0; i < count; ++i) {
     std::size_t from = 0;
     while (shape.names[from] != sorted[i].name) ++from;
     shape.order[i] = static_cast<std::uint8_t>(from);
+    shape.sorted = shape.sorted && from == i;
   }
 }
 

@@ -93,6 +93,7 @@ class TreeBuilder {
     std::uint64_t generation;  // changes whenever the slot is rewritten
     const InternedString* names[kShapeFields];
     std::uint8_t order[kShapeFields];
+    bool sorted;  // the names arrive in name order: order is the identity
   };
 
   struct Frame {
@@ -100,6 +101,7 @@ class TreeBuilder {
     // A collection's next element index when overwriting; a structure's
     // field count.
     std::uint32_t next;
+    std::uint32_t held;  // the element or field count when opened
     bool isStructure;
     bool append;
     // The shape the structure has followed so far, with the generation it
