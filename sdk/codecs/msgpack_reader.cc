@@ -84,12 +84,11 @@ class Reader {
   std::size_t Run();
 
  private:
-  // An open collection or structure and the items it still expects (keys
-  // and values alternate in a structure).
+  // An open collection or structure and the elements or entries (a key and
+  // its value) it still expects.
   struct Open {
     std::uint64_t remaining;
     bool isMap;
-    bool keyNext;
   };
 
   std::size_t left() const { return bytes_.size() - position_; }
@@ -121,7 +120,7 @@ class Reader {
   [[gnu::noinline, gnu::cold]] bool FailTruncatedNumber(int width);
   [[gnu::noinline, gnu::cold]] bool FailTruncatedBytes(const TypeClass& cls, std::uint64_t length);
   bool ReadKey(std::uint8_t type);
-  bool ReadValue(std::uint8_t type, BindingProperty& target);
+  [[gnu::always_inline]] inline bool ReadValue(std::uint8_t type, BindingProperty& target);
   bool OpenContainer(std::uint8_t type, const TypeClass& cls, BindingProperty& target);
 
   std::span<const std::uint8_t> bytes_;
@@ -129,7 +128,6 @@ class Reader {
   ConversionResult& result_;
   detail::TreeBuilder builder_;
   std::vector<Open> open_;
-  bool rootRead_ = false;
 };
 
 bool Reader::FailTruncatedNumber(int width) {
@@ -180,7 +178,7 @@ bool Reader::OpenContainer(std::uint8_t type, const TypeClass& cls, BindingPrope
   } else {
     target.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>({count, left(), 64})));
   }
-  open_.push_back({isMap ? count * 2 : count, isMap, isMap});
+  open_.push_back({count, isMap});
   return true;
 }
 
@@ -240,31 +238,26 @@ bool Reader::ReadValue(std::uint8_t type, BindingProperty& target) {
 }
 
 std::size_t Reader::Run() {
-  while (position_ < bytes_.size()) {
-    while (!open_.empty() && open_.back().remaining == 0) {
-      open_.pop_back();
-      builder_.Close();
-    }
-    bool keyNext = false;
-    if (open_.empty()) {
-      if (rootRead_) break;
-      rootRead_ = true;
-    } else {
+  if (position_ == bytes_.size()) return position_;
+  const std::uint8_t rootType = bytes_[position_++];
+  if (ReadValue(rootType, builder_.NextTarget())) {
+    while (!open_.empty()) {
       Open& top = open_.back();
+      if (top.remaining == 0) {
+        open_.pop_back();
+        builder_.Close();
+        continue;
+      }
+      // The input may end anywhere: after a key, or inside containers.
+      if (position_ == bytes_.size()) break;
       --top.remaining;
-      keyNext = top.isMap && top.keyNext;
-      if (top.isMap) top.keyNext = !top.keyNext;
+      if (top.isMap) {
+        if (!ReadKey(bytes_[position_++]) || position_ == bytes_.size()) break;
+      }
+      BindingProperty& target = builder_.NextTarget();
+      if (!ReadValue(bytes_[position_++], target)) break;
     }
-    if (keyNext) {
-      const std::uint8_t type = bytes_[position_++];
-      if (!ReadKey(type)) break;
-      continue;
-    }
-    BindingProperty& target = builder_.NextTarget();
-    const std::uint8_t type = bytes_[position_++];
-    if (!ReadValue(type, target)) break;
   }
-  // The input may end inside containers, complete or not.
   builder_.CloseAll();
   return position_;
 }
