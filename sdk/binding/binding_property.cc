@@ -501,30 +501,6 @@ void BindingProperty::ReleasePayload() {
 
 void BindingProperty::Reset() { ReleasePayload(); }
 
-void BindingProperty::SetBool(bool value) {
-  ReleasePayload();
-  payload_.boolean = value;
-  kind_ = BindingPropertyKind::Bool;
-}
-
-void BindingProperty::SetSigned(std::int64_t value) {
-  ReleasePayload();
-  payload_.i64 = value;
-  kind_ = BindingPropertyKind::Signed;
-}
-
-void BindingProperty::SetUnsigned(std::uint64_t value) {
-  ReleasePayload();
-  payload_.u64 = value;
-  kind_ = BindingPropertyKind::Unsigned;
-}
-
-void BindingProperty::SetFloat(double value) {
-  ReleasePayload();
-  payload_.f64 = value;
-  kind_ = BindingPropertyKind::Float;
-}
-
 void BindingProperty::SetString(std::string_view text) {
   // Intern before releasing: `text` may point into this tree's pool.
   const InternedString* interned = EnsurePool()->Intern(text);

@@ -128,11 +128,28 @@ class BindingProperty {
   BindingPropertyKind kind() const { return kind_; }
   bool IsEmpty() const { return kind_ == BindingPropertyKind::Empty; }
 
-  // Setters release the old payload first.
-  void SetBool(bool value);
-  void SetSigned(std::int64_t value);
-  void SetUnsigned(std::uint64_t value);
-  void SetFloat(double value);
+  // Setters release the old payload first. The scalar ones are inline: a
+  // decoder calls them on every number it reads.
+  void SetBool(bool value) {
+    ReleaseOutOfLinePayload();
+    payload_.boolean = value;
+    kind_ = BindingPropertyKind::Bool;
+  }
+  void SetSigned(std::int64_t value) {
+    ReleaseOutOfLinePayload();
+    payload_.i64 = value;
+    kind_ = BindingPropertyKind::Signed;
+  }
+  void SetUnsigned(std::uint64_t value) {
+    ReleaseOutOfLinePayload();
+    payload_.u64 = value;
+    kind_ = BindingPropertyKind::Unsigned;
+  }
+  void SetFloat(double value) {
+    ReleaseOutOfLinePayload();
+    payload_.f64 = value;
+    kind_ = BindingPropertyKind::Float;
+  }
   void SetString(std::string_view text);
   void SetBlob(std::span<const std::uint8_t> bytes);
   void SetEnum(std::int32_t value, const StaticType* type);
@@ -234,6 +251,10 @@ class BindingProperty {
   void AdoptChildOf(BindingPropertyPool* pool);
   void CopyFrom(const BindingProperty& other);
   void ReleasePayload();
+  // Only the kinds past String hold something out of line to release.
+  void ReleaseOutOfLinePayload() {
+    if (kind_ > BindingPropertyKind::String) ReleasePayload();
+  }
   BindingCollectionRecord* collection() const;
   BindingStructureRecord* structure() const;
 

@@ -28,9 +28,11 @@ void TreeBuilder::SetKey(std::string_view key) {
     if (shape.generation == top.shapeGeneration && top.next < shape.count &&
         shape.names[top.next]->Equals(key)) {
       key_ = shape.names[top.next];
+      keyFollowsShape_ = true;
       return;
     }
   }
+  keyFollowsShape_ = false;
   const std::size_t length = key.size();
   std::size_t slot = length;
   if (length != 0) {
@@ -61,6 +63,12 @@ BindingProperty& TreeBuilder::NextTarget() {
 
 BindingProperty& TreeBuilder::StructureField(Frame& frame) {
   BindingProperty& structure = *frame.container;
+  if (keyFollowsShape_) {
+    // SetKey found the key where the structure's shape expects it.
+    keyFollowsShape_ = false;
+    ++frame.next;
+    return structure.AppendField(key_);
+  }
   if (frame.fields == nullptr) {
     if (frame.shape != kNoShape) {
       const Shape& shape = shapes_[frame.shape];

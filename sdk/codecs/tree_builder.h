@@ -131,6 +131,8 @@ class TreeBuilder {
   Shape shapes_[kShapes];  // count 0 when unused
   const InternedString* key_ = nullptr;
   bool keyPending_ = false;
+  // The pending key is the next name of the innermost structure's shape.
+  bool keyFollowsShape_ = false;
 };
 
 }  // namespace Kelp::detail
