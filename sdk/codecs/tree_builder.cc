@@ -71,12 +71,7 @@ BindingProperty& TreeBuilder::StructureField(Frame& frame) {
   }
   if (frame.fields == nullptr) {
     if (frame.shape != kNoShape) {
-      const Shape& shape = shapes_[frame.shape];
-      if (shape.generation == frame.shapeGeneration && frame.next < shape.count &&
-          shape.names[frame.next] == key_) {
-        ++frame.next;
-        return structure.AppendField(key_);
-      }
+      // SetKey found the key off the shape: the structure no longer follows it.
       frame.shape = kNoShape;
     } else if (frame.next == 0) {
       const std::size_t slot = ShapeSlot(key_);
