@@ -20,7 +20,8 @@ for option in "$@"; do
 done
 
 packages=(cmake ninja-build g++ binutils rapidjson-dev libyaml-dev libyaml-0-2 googletest
-          libgtest-dev libbenchmark-dev libmsgpack-cxx-dev libboost-dev chromium valgrind)
+          libgtest-dev libbenchmark-dev libmsgpack-cxx-dev libboost-dev chromium valgrind
+          ccache)
 # Node and npm run the web front end's checks; a Node from elsewhere will do.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 if [ "$want_m32" = 1 ]; then

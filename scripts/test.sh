@@ -18,8 +18,12 @@ scripts/setup.sh "${setup_options[@]}"
 
 jobs=$(nproc)
 # Rebuilds on a machine that keeps a compiler cache go faster; nothing needs it.
+# Paths are hashed relative to the checkout (and the working directory left
+# out of the debug-info hash), so that a fresh clone in another folder, as CI
+# makes, finds what an earlier build of the same sources left in the cache.
 if command -v ccache >/dev/null 2>&1 && [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ]; then
   export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 fi
 for preset in "${presets[@]}"; do
   echo "== $preset"
