@@ -36,7 +36,7 @@ void Timers::Set(std::string_view name, double intervalSeconds, std::function<vo
   timer.intervalSeconds = intervalSeconds;
   timer.callback = std::move(callback);
   timer.dueNanoseconds = DueAfter(plugin_.scheduledCalls().Now(), intervalSeconds);
-  ++timer.generation;
+  timer.generation = ++lastGeneration_;
   Arm(timer);
 }
 

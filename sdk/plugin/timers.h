@@ -2,6 +2,8 @@
 //
 // Setting a timer (again) starts a new series: its generation grows, and a
 // fire armed for an older generation finds the difference and does nothing.
+// Generations are never reused, not even for a timer cancelled and set
+// again, so a fire of a cancelled series never runs a later one.
 // A fire sets the next due time to now + interval before it runs the
 // callback, so the interval runs from the start of one callback to the next.
 // A callback may set or cancel its own timer; the fire runs the copy of the
@@ -59,6 +61,8 @@ class Timers {
 
   PluginBase& plugin_;
   std::unordered_map<std::string, TimerRecord> timers_;
+  // The generation of the last series armed, for every name.
+  std::uint64_t lastGeneration_ = 0;
 };
 
 }  // namespace Kelp

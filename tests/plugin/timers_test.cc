@@ -167,10 +167,22 @@ TEST_F(TimersTest, AFireForAMissingTimerWarns) {
   EXPECT_EQ(fires, 0);
   EXPECT_EQ(host.scheduled().size(), 1u);
 
+  // Cancelled and set again under the same name: the old series' fire
+  // finds the new timer but not its own series, and runs nothing.
+  plugin->SetTimer("again", 10.0, [&] { fires += 100; });
+  plugin->CancelTimer("again");
+  plugin->SetTimer("again", 10.0, [&] { ++fires; });
+  Run(1);
+  EXPECT_EQ(fires, 0);
+  EXPECT_EQ(host.scheduled().size(), 3u);
+  Run(2);
+  EXPECT_EQ(fires, 1);
+
   // Shutdown empties the table the same way.
+  fires = 0;
   plugin->SetTimer("late", 1.0, [&] { ++fires; });
   plugin->Shutdown();
-  Run(1);
+  Run(host.scheduled().size() - 1);
   EXPECT_EQ(fires, 0);
   EXPECT_THAT(Logged(), ElementsAre(Pair(1, "timers: Couldn't find timer named gone"),
                                        Pair(1, "timers: Couldn't find timer named late")));
