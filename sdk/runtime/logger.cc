@@ -24,6 +24,11 @@ struct Logger {
   // The filter fields are atomics so that a dropped message takes no lock;
   // they change under `lock`.
   std::atomic<bool> exists{false};
+  // The last holder released the logger: a message now (a callback the host
+  // makes after the plugin shut down) goes to the console targets alone and
+  // does not create the logger again, which would hold heap memory that
+  // nobody releases.
+  std::atomic<bool> released{false};
   std::atomic<bool> disabled{false};
   std::atomic<std::int32_t> minimumLevel{kStartMinimumLevel};
   std::atomic<std::uint64_t> excluded{kLogXtr};
@@ -103,6 +108,7 @@ void Create(Logger& logger) KELP_REQUIRES(logger.lock) {
   logger.stdOut.SetFlushAfterWrite(false);
   Configure(logger.debugger, kLogDbg, 0, kConsoleFormat);
   ReadExecutableName();
+  logger.released.store(false, std::memory_order_relaxed);
   LoggerTargetsLocked::Add(logger, logger.stdErr);
   LoggerTargetsLocked::Add(logger, logger.debugger);
   logger.exists.store(true, std::memory_order_release);
@@ -120,6 +126,25 @@ Logger& ExistingLogger() {
 }  // namespace
 
 void LogV(std::int32_t level, std::uint64_t categories, const char* format, va_list arguments) {
+  Logger& released = TheLogger();
+  if (released.released.load(std::memory_order_acquire) &&
+      !released.exists.load(std::memory_order_acquire)) {
+    if (released.disabled.load(std::memory_order_relaxed) ||
+        level < released.minimumLevel.load(std::memory_order_relaxed) ||
+        (categories & released.excluded.load(std::memory_order_relaxed)) != 0) {
+      return;
+    }
+    char message[kLogBufferSize];
+    std::vsnprintf(message, sizeof(message), format, arguments);
+    const LogRecord record{CurrentLocalTime(), level, categories, message};
+    std::lock_guard<std::mutex> lock(released.lock);
+    for (LogTarget* target :
+         {static_cast<LogTarget*>(&released.stdErr), static_cast<LogTarget*>(&released.debugger)}) {
+      if (target->Accepts(level, categories))
+        target->Interface()->write(target->Interface(), &record);
+    }
+    return;
+  }
   Logger& logger = ExistingLogger();
   if (logger.disabled.load(std::memory_order_relaxed) ||
       level < logger.minimumLevel.load(std::memory_order_relaxed) ||
@@ -163,6 +188,7 @@ void ReleaseLogger() {
     LoggerTargetsLocked::Remove(logger, *LogTarget::FromInterface(logger.targets.back()));
   }
   std::vector<LogTargetInterface*>().swap(logger.targets);
+  logger.released.store(true, std::memory_order_release);
   logger.exists.store(false, std::memory_order_release);
 }
 
