@@ -16,10 +16,14 @@ RemotingResult Refused() {
 }  // namespace
 
 bool IsSafePathSegment(std::string_view id) {
-  if (id.empty()) return false;
+  // "." and ".." name the segment itself or its parent once a path is
+  // normalised, and some hosts read "\\" as a separator.
+  if (id.empty() || id == "." || id == "..") return false;
   for (const char c : id) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || c == '/' || c == '?' || c == '#' || c == '%') return false;
+    if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == '?' || c == '#' || c == '%') {
+      return false;
+    }
   }
   return true;
 }

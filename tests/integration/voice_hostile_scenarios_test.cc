@@ -54,7 +54,7 @@ TEST_F(VoiceHostileScenarioTest, FormatDirectivesInNamesAndPuuidsAreLoggedLitera
 TEST_F(VoiceHostileScenarioTest, ParticipantIdsThatCannotStandInAPathGetNoPut) {
   world().FormParty(2);
   const HostValue alone = world().voiceChat().SessionsData();
-  for (const char* id : {"", "vc/../7", "vc?7", "vc%7"}) {
+  for (const char* id : {"", "vc/../7", "vc?7", "vc%7", "..", ".", "vc\\7"}) {
     SCOPED_TRACE(::testing::PrintToString(id));
     HostValue session = alone.AsArray()[0];
     HostArray participants = session.Find("participants")->AsArray();
