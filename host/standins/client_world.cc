@@ -67,6 +67,7 @@ void ClientWorld::SignIn() {
   platformConfig_.CompleteInitialConfiguration(true);
   Settle();
   settings_.AnnounceReady();
+  gameSettings_.Announce();
   Settle();
   voiceChat_.SetCaptureDevices({{"mic-usb", "USB Microphone", true, true, true},
                                 {"mic-builtin", "Built-in Microphone", true, false, false}});

@@ -30,6 +30,11 @@ void GameSettingsStandIn::SetPushToTalkKey(std::string key) {
   QueueEvent(std::string(kInputSettingsPath), inputSettings_);
 }
 
+void GameSettingsStandIn::Announce() {
+  Note("input settings " + WriteJsonText(inputSettings_));
+  QueueEvent(std::string(kInputSettingsPath), inputSettings_, "Create");
+}
+
 std::string GameSettingsStandIn::pushToTalkKey() const {
   const HostValue* events = inputSettings_.Find("GameEvents");
   return StringOr(events == nullptr ? nullptr : events->Find("evtPushToTalk"), "");

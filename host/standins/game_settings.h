@@ -20,6 +20,9 @@ class GameSettingsStandIn : public StandIn {
 
   // The player binds push-to-talk to `key` in the game client.
   void SetPushToTalkKey(std::string key);
+  // Queues a Create event with the input settings as they stand, as the
+  // game-settings plugin does when it comes up.
+  void Announce();
   // The binding, or "" when none is stored.
   std::string pushToTalkKey() const;
   const HostValue& inputSettings() const { return inputSettings_; }

@@ -17,8 +17,10 @@ void PlatformConfigStandIn::SetVoiceEnabled(bool enabled) {
 }
 
 void PlatformConfigStandIn::RemoveVoiceEnabled() {
+  const bool last = voiceEnabled_.value_or(false);
   voiceEnabled_.reset();
   Note("Voice/Enabled removed");
+  QueueEvent(std::string(kVoiceEnabledPath), last, "Delete");
 }
 
 void PlatformConfigStandIn::CompleteInitialConfiguration(bool complete) {

@@ -23,6 +23,8 @@ class PlatformConfigStandIn : public StandIn {
   // Sets the flag and queues its Update event. Nothing set: the flag is
   // missing and its GET answers 404.
   void SetVoiceEnabled(bool enabled);
+  // The flag is removed from the configuration: a Delete event carrying
+  // its last value follows.
   void RemoveVoiceEnabled();
   std::optional<bool> voiceEnabled() const { return voiceEnabled_; }
   // Queues the initial-configuration-complete event carrying `complete`.

@@ -168,6 +168,14 @@ bool VoiceChatStandIn::MemberSpeaks(std::string_view sessionId, std::string_view
   return true;
 }
 
+std::vector<std::string> VoiceChatStandIn::JoinedSessions() const {
+  std::vector<std::string> ids;
+  for (const auto& [id, session] : sessions_) {
+    if (session.joined) ids.push_back(id);
+  }
+  return ids;
+}
+
 bool VoiceChatStandIn::Joined(std::string_view sessionId) const {
   const auto session = sessions_.find(sessionId);
   return session != sessions_.end() && session->second.joined;
@@ -299,12 +307,37 @@ HostAnswer VoiceChatStandIn::PutSettings(const OutboundRequest& request) {
   BoundLevel(settings_, "micLevel");
   BoundLevel(settings_, "vadSensitivity");
   const bool loopback = BoolOr(settings_.Find("loopbackEnabled"), false);
+  MoveCurrentDevice(StringOr(settings_.Find("currentCaptureDeviceHandle"), ""));
   Note("settings applied: mic level " + std::to_string(UnsignedOr(settings_.Find("micLevel"), 0)) +
        ", sensitivity " + std::to_string(UnsignedOr(settings_.Find("vadSensitivity"), 0)) +
        (loopback ? ", loopback on" : ""));
   QueueEvent(std::string(kSettingsPath), settings_);
   if (loopback != loopbackBefore) QueueEvent(std::string(kAudioPropertiesPath), AudioProperties(0));
   return HostAnswer::Success(settings_);
+}
+
+void VoiceChatStandIn::MoveCurrentDevice(const std::string& handle) {
+  HostArray& devices = captureDevices_.AsArray();
+  const auto chosen = std::find_if(devices.begin(), devices.end(), [&](const HostValue& device) {
+    return StringOr(device.Find("handle"), "") == handle;
+  });
+  if (chosen == devices.end() || BoolOr(chosen->Find("is_current_device"), false)) return;
+  for (HostValue& device : devices) device.Set("is_current_device", &device == &*chosen);
+  Note("capture device " + handle + " is current");
+  QueueEvent(std::string(kCaptureDevicesPath), captureDevices_);
+}
+
+bool VoiceChatStandIn::loopbackEnabled() const {
+  return BoolOr(settings_.Find("loopbackEnabled"), false);
+}
+
+std::string VoiceChatStandIn::currentCaptureDevice() const {
+  for (const HostValue& device : captureDevices_.AsArray()) {
+    if (BoolOr(device.Find("is_current_device"), false)) {
+      return StringOr(device.Find("handle"), "");
+    }
+  }
+  return "";
 }
 
 HostValue VoiceChatStandIn::AudioProperties(std::uint32_t energy) const {

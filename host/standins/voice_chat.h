@@ -16,7 +16,9 @@
 // Settings. "/voice-chat/v2/settings" answers and accepts the whole settings
 // record; a PUT keeps the members it sends, bounds `micLevel` and
 // `vadSensitivity` to 0..100 and queues a settings event with the result.
-// While `loopbackEnabled` is on, SetMicEnergy queues audio-properties events.
+// A `currentCaptureDeviceHandle` of a listed device makes it the current
+// one, and the device list is published again. While `loopbackEnabled` is
+// on, SetMicEnergy queues audio-properties events.
 #ifndef KELP_HOST_STANDINS_VOICE_CHAT_H_
 #define KELP_HOST_STANDINS_VOICE_CHAT_H_
 
@@ -93,6 +95,8 @@ class VoiceChatStandIn : public StandIn {
   };
 
   bool Joined(std::string_view sessionId) const;
+  // The ids of the sessions the local player is in, in id order.
+  std::vector<std::string> JoinedSessions() const;
   // The participants of a session, local player included once joined.
   std::vector<VoiceParticipant> Participants(std::string_view sessionId) const;
   const VoiceParticipant* Participant(std::string_view sessionId, std::string_view puuid) const;
@@ -100,6 +104,9 @@ class VoiceChatStandIn : public StandIn {
 
   // ---- Audio ---------------------------------------------------------------
   const HostValue& settings() const { return settings_; }
+  bool loopbackEnabled() const;
+  // The handle of the current capture device; "" when none is.
+  std::string currentCaptureDevice() const;
   const HostValue& pushToTalk() const { return pushToTalk_; }
   // Replaces the capture devices and queues their event.
   void SetCaptureDevices(std::vector<CaptureDevice> devices);
@@ -124,6 +131,9 @@ class VoiceChatStandIn : public StandIn {
   HostAnswer PutParticipant(const OutboundRequest& request, std::string_view rest);
   HostAnswer PutSettings(const OutboundRequest& request);
   HostValue AudioProperties(std::uint32_t energy) const;
+  // Makes the listed device `handle` the current one and publishes the
+  // list; nothing when it is current already or not listed.
+  void MoveCurrentDevice(const std::string& handle);
 
   bool connected_ = false;
   std::string localPuuid_;

@@ -156,5 +156,26 @@ TEST_F(VoiceChatStandInTest, SettingsAreBoundedAndLoopbackReportsTheMicrophone) 
                                  R"({"isLoopbackEnabled":false,"micEnergy":0})"));
 }
 
+TEST_F(VoiceChatStandInTest, AChosenCaptureDeviceBecomesTheCurrentOne) {
+  const std::string devices(VoiceChatStandIn::kCaptureDevicesPath);
+  Start({devices});
+  voice_.SetCaptureDevices({{"a", "A", true, true, true}, {"b", "B", true, false, false}});
+  // Chosen again, or not listed: nothing changes and nothing is published.
+  for (const char* handle : {"b", "b", "missing", "", "a"}) {
+    Ask(HTTP_METHOD_PUT, kSettings, MakeObject({{"currentCaptureDeviceHandle", handle}}));
+  }
+  host_.RunReady();
+  std::vector<std::string> current;
+  for (const HostValue& list : EventsOf(devices)) {
+    std::string flags;
+    for (const HostValue& device : list.AsArray()) {
+      flags += device.Find("is_current_device")->AsBool() ? "*" : "-";
+    }
+    current.push_back(flags);
+  }
+  EXPECT_THAT(current, ElementsAre("*-", "-*", "*-"));
+  EXPECT_EQ(voice_.currentCaptureDevice(), "a");
+}
+
 }  // namespace
 }  // namespace Kelp::Host
