@@ -2,6 +2,7 @@
 // lobby's membership events, on the user's request, and on reconnect. The
 // channel id is the lobby's party id, which is also the voice-chat session
 // id.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -23,27 +24,44 @@ const char* BoolText(bool value) { return value ? "true" : "false"; }
 }  // namespace
 
 void PremadeVoicePlugin::OnLobbyMembers(const ResourceEvent<Api::PartyDto>& event) {
-  if (!availability_.enabled || !IsCreateOrUpdate(event.eventType)) return;
-  currentParty_ = event.value;
+  if (!IsCreateOrUpdate(event.eventType)) return;
+  // Kept while voice is disabled too: the service acts on it only once
+  // voice is enabled (ApplyVoiceEnabled).
+  lobbyParty_ = event.value;
+  if (!availability_.enabled) return;
+  ApplyParty(event.value);
+}
+
+void PremadeVoicePlugin::ApplyParty(const Api::PartyDto& party) {
+  currentParty_ = party;
   availability_.voiceChannelAvailable = currentParty_.players.size() >= 2;
   UpdateAvailability();
   if (currentParty_.partyId != lastPartyId_) {
     userDisconnected_ = false;
-    LeaveChannel();
+    rejoinPending_ = false;
+    (void)LeaveChannel();
   }
   lastPartyId_ = currentParty_.partyId;
   if (!availability_.voiceChannelAvailable) {
-    LeaveChannel();
+    (void)LeaveChannel();
     return;
   }
   if (!joinedChannelId_.empty()) return;
   if (currentSettings_.autoJoin && !userDisconnected_) {
-    // A failed join is logged by the join; the next lobby event retries.
-    (void)JoinChannel(lastPartyId_);
+    // A failed join is logged by the join and tried again while the
+    // conditions hold.
+    if (!JoinChannel(lastPartyId_).ok() && WantsAutoJoin()) ScheduleRetry();
     return;
   }
   Log(LogLevel::Always, kLogDbg, "Not joining channel - auto join %s - disconnected %s",
       BoolText(currentSettings_.autoJoin), BoolText(userDisconnected_));
+}
+
+bool PremadeVoicePlugin::WantsAutoJoin() const {
+  // An id that cannot stand in a path is refused for good: no retry.
+  return availability_.enabled && availability_.voiceChannelAvailable && joinedChannelId_.empty() &&
+         !userDisconnected_ && (currentSettings_.autoJoin || rejoinPending_) &&
+         VoiceChat::IsSafePathSegment(lastPartyId_);
 }
 
 RemotingResult PremadeVoicePlugin::JoinChannel(const std::string& channelId) {
@@ -75,36 +93,52 @@ RemotingResult PremadeVoicePlugin::JoinChannel(const std::string& channelId) {
         joined.message.c_str());
     return joined;
   }
-  if (currentSettings_.muteOnConnect) SetSelfMute(true);
+  if (currentSettings_.muteOnConnect) (void)SetSelfMute(true);
   Log(LogLevel::Always, kLogDbg, "Joined channel %s", channelId.c_str());
   joinedChannelId_ = channelId;
+  rejoinPending_ = false;
+  // Joined again: a leave of this channel still being tried is void.
+  std::erase(pendingLeaves_, channelId);
   return RemotingResult{};
 }
 
-void PremadeVoicePlugin::LeaveChannel() {
-  if (joinedChannelId_.empty()) return;
+RemotingResult PremadeVoicePlugin::LeaveChannel() {
+  if (joinedChannelId_.empty()) return {};
   Log(LogLevel::Always, kLogDbg, "Leaving channel %s", joinedChannelId_.c_str());
-  const RemotingResult left = VoiceChat::LeaveSession(*this, joinedChannelId_);
-  // The channel counts as left whatever the answer; a refusal is only told.
+  RemotingResult left = VoiceChat::LeaveSession(*this, joinedChannelId_);
+  // The channel counts as left: the service may join another meanwhile.
+  // But voice-chat still has the user in it, so the leave is tried again
+  // until it goes through.
   if (!left.ok()) {
     Log(LogLevel::Error, kLogDbg, "Failed to leave channel %s: %u %s", joinedChannelId_.c_str(),
         left.statusCode, left.message.c_str());
+    if (VoiceChat::IsSafePathSegment(joinedChannelId_) &&
+        std::find(pendingLeaves_.begin(), pendingLeaves_.end(), joinedChannelId_) ==
+            pendingLeaves_.end()) {
+      Log(LogLevel::Always, kLogDbg, "Will keep trying to leave channel %s",
+          joinedChannelId_.c_str());
+      pendingLeaves_.push_back(joinedChannelId_);
+      ScheduleRetry();
+    }
   }
   joinedChannelId_.clear();
+  return left;
 }
 
 Api::VoiceAvailability PremadeVoicePlugin::GetAvailability() const { return availability_; }
 
 Reply<> PremadeVoicePlugin::PostSession() {
   const RemotingResult joined = JoinChannel(currentParty_.partyId);
-  if (!joined.ok()) return Reply<>::Failure(joined.statusCode, joined.message);
+  if (!joined.ok()) return Answer(joined);
   userDisconnected_ = false;
   return {};
 }
 
-void PremadeVoicePlugin::DeleteSession() {
+Reply<> PremadeVoicePlugin::DeleteSession() {
   userDisconnected_ = true;
-  LeaveChannel();
+  rejoinPending_ = false;
+  // A refused leave is answered as refused; it is tried again meanwhile.
+  return Answer(LeaveChannel());
 }
 
 }  // namespace Kelp::Client

@@ -28,13 +28,12 @@ void PremadeVoicePlugin::ApplyFirstExperience(
 Reply<> PremadeVoicePlugin::WriteFirstExperience(const char* logText, std::optional<bool> inZeb,
                                                  std::optional<bool> inGame) {
   Log(LogLevel::Always, kLogDbg, "%s", logText);
+  if (!accountCategory_.loaded() && !ReadAccountCategory()) return CategoryNotLoaded("Account");
   std::optional<Api::AccountSettingsCategoryResource> record = BuildAccountSettings();
-  if (!record) return CategoryNotLoaded("Account");
   if (inZeb) record->data->showFirstExperienceInZEB = *inZeb;
   if (inGame) record->data->showFirstExperienceInGame = *inGame;
-  // Answered without waiting: a failed write is logged by the write.
-  (void)WriteAccountSettings(*record);
-  return {};
+  // Answered once stored; the flags follow with the change event.
+  return Answer(WriteAccountSettings(*record));
 }
 
 Reply<> PremadeVoicePlugin::ShowedFirstExperienceInZeb() {

@@ -25,7 +25,11 @@ Reply<> PremadeVoicePlugin::StartMicTest() {
     // No test runs, so loopback must not reach the voice-chat plugin with
     // the next push (when voice connects), where nothing would end it.
     currentSettings_.loopbackEnabled = loopbackBefore;
-    return Reply<>::Failure(pushed.statusCode, pushed.message);
+    if (!pushed.message.empty()) return Answer(pushed);
+    return Reply<>::Failure(pushed.statusCode,
+                            availability_.connectedToVoiceServer
+                                ? "The mic test cannot start: voice chat refused loopback"
+                                : "The mic test cannot start while voice chat is not connected");
   }
   micTestInProgress_ = true;
   // A running test is started again: the timer restarts under its name.
@@ -39,10 +43,11 @@ Reply<> PremadeVoicePlugin::EndMicTest() {
   }
   Log(LogLevel::Always, kLogDbg, "Ending mic test");
   currentSettings_.loopbackEnabled = false;
-  // The test ends whatever the voice-chat plugin answers.
+  // The test ends whatever the voice-chat plugin answers; a refused push is
+  // sent again (RetryRefused) with loopback off.
+  micTestInProgress_ = false;
   (void)PushSettingsToVoiceChat();
   CancelTimer(kMicTestTimer);
-  micTestInProgress_ = false;
   micTestAudio_ = Api::AudioPropertiesResource{};
   (void)PublishResourceEvent(*this, kMicTestPath, micTestAudio_);
   return {};
@@ -69,12 +74,11 @@ void PremadeVoicePlugin::OnCaptureDevices(
 }
 
 Reply<> PremadeVoicePlugin::SetCaptureDevice(const std::string& handle) {
+  if (!localCategory_.loaded() && !ReadLocalCategory()) return CategoryNotLoaded("Local");
   std::optional<Api::LocalSettingsCategoryResource> record = BuildLocalSettings();
-  if (!record) return CategoryNotLoaded("Local");
   record->data->currentCaptureDeviceHandle = handle;
-  // Answered without waiting: a failed write is logged by the write.
-  (void)WriteLocalSettings(*record);
-  return {};
+  // Answered once stored, without waiting for voice-chat to take it.
+  return Answer(WriteLocalSettings(*record));
 }
 
 }  // namespace Kelp::Client

@@ -94,10 +94,34 @@ void PremadeVoicePlugin::ApplyRememberedToNewParticipants(ParticipantList& list)
         rememberedVolumes_.try_emplace(entry.puuid, kDefaultVolume).first->second;
     Log(LogLevel::Always, kLogDbg, "Setting new participant (%s) volume to %u", entry.puuid.c_str(),
         volume);
-    entry.isMuted = muted;
-    entry.volume = volume;
-    SendParticipantUpdate(entry, volume, muted);
+    // The list shows what voice-chat plays: a refused update leaves the
+    // entry as voice-chat reported it, and the choice is sent again.
+    if (SendParticipantUpdate(entry, volume, muted).ok()) {
+      entry.isMuted = muted;
+      entry.volume = volume;
+    } else if (VoiceChat::IsSafePathSegment(entry.participantId)) {
+      if (std::find(unappliedChoices_.begin(), unappliedChoices_.end(), entry.puuid) ==
+          unappliedChoices_.end()) {
+        unappliedChoices_.push_back(entry.puuid);
+      }
+      ScheduleRetry();
+    }
   }
+}
+
+void PremadeVoicePlugin::RetryParticipants() {
+  std::vector<std::string> left;
+  for (const std::string& puuid : unappliedChoices_) {
+    const Api::PremadeVoiceParticipantDto* entry = FindByPuuid(participantList_, puuid);
+    // Gone from the channel: it gets its choices when it comes back.
+    if (entry == nullptr || joinedChannelId_.empty()) continue;
+    const std::uint32_t volume =
+        rememberedVolumes_.try_emplace(puuid, kDefaultVolume).first->second;
+    const bool muted = rememberedMutes_.try_emplace(puuid, false).first->second;
+    if (entry->volume == volume && entry->isMuted == muted) continue;
+    if (!SendParticipantUpdate(*entry, volume, muted).ok()) left.push_back(puuid);
+  }
+  unappliedChoices_ = std::move(left);
 }
 
 void PremadeVoicePlugin::RefreshParticipantRecords() {
@@ -117,51 +141,63 @@ void PremadeVoicePlugin::RefreshParticipantRecords() {
   (void)PublishResourceEvent(*this, kParticipantRecordsPath, participantRecords_);
 }
 
-void PremadeVoicePlugin::SetParticipantVolume(const std::string& puuid, std::int32_t volume) {
+Reply<> PremadeVoicePlugin::SetParticipantVolume(const std::string& puuid, std::int32_t volume) {
   const Api::PremadeVoiceParticipantDto* found = FindByPuuid(participantList_, puuid);
-  if (found == nullptr) return;
+  if (found == nullptr) return {};
   // A copy: the list may be replaced while the request waits for its answer.
   const Api::PremadeVoiceParticipantDto entry = *found;
   // The signed route argument is kept bit for bit in the unsigned record.
   const auto stored = static_cast<std::uint32_t>(volume);
-  rememberedVolumes_[puuid] = stored;
   Log(LogLevel::Always, kLogDbg, "Changing player %s volume to %u", puuid.c_str(), stored);
   // The list shows the mute only once voice-chat has echoed it: a mute just
   // chosen must not be undone by this update.
   const auto mute = rememberedMutes_.find(puuid);
-  SendParticipantUpdate(entry, stored,
-                        mute != rememberedMutes_.end() ? mute->second : entry.isMuted);
+  const RemotingResult sent = SendParticipantUpdate(
+      entry, stored, mute != rememberedMutes_.end() ? mute->second : entry.isMuted);
+  // Remembered only once voice-chat plays it, so the records never show a
+  // volume the player does not hear.
+  if (sent.ok()) rememberedVolumes_[puuid] = stored;
+  return Answer(sent);
 }
 
-void PremadeVoicePlugin::SetParticipantMute(const std::string& puuid, bool muted) {
+Reply<> PremadeVoicePlugin::SetParticipantMute(const std::string& puuid, bool muted) {
   const Api::PremadeVoiceParticipantDto* found = FindByPuuid(participantList_, puuid);
-  if (found == nullptr) return;
+  if (found == nullptr) return {};
   const Api::PremadeVoiceParticipantDto entry = *found;
-  rememberedMutes_[puuid] = muted;
   Log(LogLevel::Always, kLogDbg, "%s player %s", muted ? "Muting" : "Unmuting", puuid.c_str());
   // Likewise a volume just chosen, which the list shows only after the echo.
   const auto volume = rememberedVolumes_.find(puuid);
-  SendParticipantUpdate(entry, volume != rememberedVolumes_.end() ? volume->second : entry.volume,
-                        muted);
+  const RemotingResult sent = SendParticipantUpdate(
+      entry, volume != rememberedVolumes_.end() ? volume->second : entry.volume, muted);
+  if (sent.ok()) rememberedMutes_[puuid] = muted;
+  return Answer(sent);
 }
 
-void PremadeVoicePlugin::SetSelfMute(bool muted) {
+Reply<> PremadeVoicePlugin::SetSelfMute(bool muted) {
   Log(LogLevel::Always, kLogDbg, "%s self", muted ? "Muting" : "Unmuting");
   currentSettings_.localMicMuted = muted;
-  (void)PushSettingsToVoiceChat();
+  // Not connected: nothing was refused; the choice goes with the push that
+  // follows the connection.
+  if (!availability_.connectedToVoiceServer) {
+    (void)PushSettingsToVoiceChat();
+    PublishSettings();
+    return {};
+  }
+  return Answer(PushSettingsToVoiceChat());
 }
 
-void PremadeVoicePlugin::SendParticipantUpdate(const Api::PremadeVoiceParticipantDto& entry,
-                                               std::uint32_t volume, bool muted) {
+RemotingResult PremadeVoicePlugin::SendParticipantUpdate(
+    const Api::PremadeVoiceParticipantDto& entry, std::uint32_t volume, bool muted) {
   // After a leave the list lives on until the next sessions event; there is
   // no session to send to then, only the remembered value.
-  if (joinedChannelId_.empty()) return;
-  const RemotingResult sent =
+  if (joinedChannelId_.empty()) return {};
+  RemotingResult sent =
       VoiceChat::UpdateParticipant(*this, joinedChannelId_, entry.participantId, volume, muted);
   if (!sent.ok()) {
     Log(LogLevel::Error, kLogDbg, "Failed to update participant %s: %u %s", entry.puuid.c_str(),
         sent.statusCode, sent.message.c_str());
   }
+  return sent;
 }
 
 }  // namespace Kelp::Client

@@ -72,6 +72,8 @@ bool PremadeVoicePlugin::Start() {
 }
 
 void PremadeVoicePlugin::Shutdown() {
+  // A running mic test must not leave loopback on in the engine.
+  if (micTestInProgress_) (void)EndMicTest();
   currentSession_.Unbind();
   voiceSessions_.Unbind();
   currentSummoner_.Unbind();

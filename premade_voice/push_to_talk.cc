@@ -19,53 +19,92 @@ namespace {
 
 constexpr std::string_view kInputSettingsPath = "/tav-game-settings/v1/input-settings";
 
+// A key the player really bound: not empty and not the placeholder.
+bool IsRealKey(const std::string& key) { return !key.empty() && key != kUnboundKey; }
+
 }  // namespace
 
 void PremadeVoicePlugin::OnGameInputSettings(const ResourceEvent<Api::GameInputSettings>& event) {
   const std::optional<std::string>& key = event.value.GameEvents.evtPushToTalk;
-  if (IsCreateOrUpdate(event.eventType) && key.has_value() && *key != gameClientPttKey_) {
+  if (IsCreateOrUpdate(event.eventType) && key.has_value() && key != gameClientPttKey_) {
+    // The player changed the key in the game client: an account key still
+    // on its way there is overtaken.
     gameClientPttKey_ = *key;
-    SyncPushToTalkKey();
+    pendingGameKey_.reset();
+    (void)SyncPushToTalkKey();
   }
   PushPushToTalkToVoiceChat();
 }
 
-void PremadeVoicePlugin::OnGameClientUpdatedPttKey(const std::string& newKey) {
+Reply<> PremadeVoicePlugin::OnGameClientUpdatedPttKey(const std::string& newKey) {
   gameClientPttKey_ = newKey;
-  SyncPushToTalkKey();
+  pendingGameKey_.reset();
+  // A refused write is answered; the key is kept and stored later.
+  return Answer(SyncPushToTalkKey());
 }
 
-void PremadeVoicePlugin::SyncPushToTalkKey() {
+RemotingResult PremadeVoicePlugin::SyncPushToTalkKey() {
   // Nothing to settle before the account category was applied once.
-  if (!currentSettings_.pttKey.has_value()) return;
-  const std::string& accountKey = *currentSettings_.pttKey;
-  if (accountKey == gameClientPttKey_) return;
-  // An account that never stored a key holds the placeholder; it must not
-  // erase a key the player bound in the game client.
-  const bool gameHasRealKey = !gameClientPttKey_.empty() && gameClientPttKey_ != kUnboundKey;
-  const bool gameWins = gameClientRunning_ || (accountKey == kUnboundKey && gameHasRealKey);
-  if (gameWins) {
-    Log(LogLevel::Always, kLogDbg,
-        "PTT key updated by game client, pushing to account settings: %s",
-        gameClientPttKey_.c_str());
-    if (std::optional<Api::AccountSettingsCategoryResource> record = BuildAccountSettings()) {
-      record->data->pushToTalkKey = gameClientPttKey_;
-      (void)WriteAccountSettings(*record);
-    }
-    currentSettings_.pttKey = gameClientPttKey_;
-    return;
+  if (!currentSettings_.pttKey.has_value()) return {};
+  const std::string accountKey = *currentSettings_.pttKey;
+  bool gameWins = false;
+  // An account key the game client refused is still to be written there,
+  // unless the account holds no real key any more.
+  if (pendingGameKey_ && !IsRealKey(accountKey)) pendingGameKey_.reset();
+  if (pendingGameKey_) {
+  } else if (!gameClientPttKey_) {
+    // The game client's key is not known: the account's goes there only
+    // where it would win anyway (no game running) and is a real key.
+    if (gameClientRunning_ || !IsRealKey(accountKey)) return {};
+  } else {
+    const std::string& gameKey = *gameClientPttKey_;
+    if (accountKey == gameKey) return {};
+    const bool gameReal = IsRealKey(gameKey);
+    const bool accountReal = IsRealKey(accountKey);
+    // An empty key or the placeholder never wins over a real key. An
+    // account that never stored a key holds the placeholder, which gives
+    // way to the game client's key; an account key cleared on purpose ("")
+    // is left alone.
+    if (!gameReal && !accountReal) return {};
+    if (gameReal && accountKey.empty()) return {};
+    gameWins = gameReal && (!accountReal || gameClientRunning_);
   }
-  Log(LogLevel::Always, kLogDbg, "PTT key updated by account settings, pushing to game client: %s",
-      accountKey.c_str());
+  if (gameWins) {
+    const std::string gameKey = *gameClientPttKey_;
+    Log(LogLevel::Always, kLogDbg,
+        "PTT key updated by game client, pushing to account settings: %s", gameKey.c_str());
+    // Shown at once; stored with this write or, if it is refused, with the
+    // next account write or the next retry.
+    currentSettings_.pttKey = gameKey;
+    pendingAccountKey_ = gameKey;
+    RemotingResult written;
+    if (std::optional<Api::AccountSettingsCategoryResource> record = BuildAccountSettings()) {
+      written = WriteAccountSettings(*record);
+    }
+    if (pendingAccountKey_) ScheduleRetry();
+    return written;
+  }
+  if (pendingGameKey_ != accountKey) {
+    Log(LogLevel::Always, kLogDbg,
+        "PTT key updated by account settings, pushing to game client: %s", accountKey.c_str());
+  }
   Api::GameInputSettings settings;
   settings.GameEvents.evtPushToTalk = accountKey;
-  const RemotingResult written =
-      SendRequest(*this, HttpMethod::Patch, kInputSettingsPath, settings);
+  RemotingResult written = SendRequest(*this, HttpMethod::Patch, kInputSettingsPath, settings);
   if (!written.ok()) {
-    Log(LogLevel::Error, kLogDbg, "Failed to update ptt key in game settings %s",
-        written.message.c_str());
+    if (pendingGameKey_ != accountKey) {
+      Log(LogLevel::Error, kLogDbg, "Failed to update ptt key in game settings %s",
+          written.message.c_str());
+    }
+    // The game client keeps its old key, which must not win meanwhile: the
+    // account's is written again later.
+    pendingGameKey_ = accountKey;
+    ScheduleRetry();
+    return written;
   }
+  pendingGameKey_.reset();
   gameClientPttKey_ = accountKey;
+  return written;
 }
 
 void PremadeVoicePlugin::PushPushToTalkToVoiceChat() {
@@ -73,12 +112,15 @@ void PremadeVoicePlugin::PushPushToTalkToVoiceChat() {
   Api::PushToTalkResource next;
   next.pttEnabled = currentSettings_.pttActive && key.has_value() && !key->empty();
   if (next.pttEnabled) next.pttKeyBinding = key;
+  pushToTalkPending_ = false;
   if (next == lastSentPushToTalk_) return;
   const RemotingResult sent = VoiceChat::PutPushToTalk(*this, next);
   if (!sent.ok()) {
-    // Kept as it was, so that the next call sends again.
+    // Kept as it was, so that the next call (or the retry) sends again.
     Log(LogLevel::Error, kLogDbg, "Failed to update ptt key in voice-chat %s",
         sent.message.c_str());
+    pushToTalkPending_ = true;
+    ScheduleRetry();
     return;
   }
   lastSentPushToTalk_ = std::move(next);

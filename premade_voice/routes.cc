@@ -40,17 +40,17 @@ void RegisterVoiceRoutes(PremadeVoicePlugin& plugin) {
   RegisterEndpoint(plugin, Method::Put, "/tav-premade-voice/v1/participants/{puuid}/mute",
                    "Mutes or unmutes a player.", {puuid(), muted()},
                    [self](const std::string& id, std::int32_t value) {
-                     self->SetParticipantMute(id, value != 0);
+                     return self->SetParticipantMute(id, value != 0);
                    });
   RegisterEndpoint(plugin, Method::Put, "/tav-premade-voice/v1/participants/{puuid}/volume",
                    "Sets a player's volume.",
                    {puuid(), BodyParameter("volume", "The volume to play the player at")},
                    [self](const std::string& id, std::int32_t volume) {
-                     self->SetParticipantVolume(id, volume);
+                     return self->SetParticipantVolume(id, volume);
                    });
   RegisterEndpoint(plugin, Method::Put, "/tav-premade-voice/v1/self/mute",
                    "Mutes or unmutes the local microphone.", {muted()},
-                   [self](std::int32_t value) { self->SetSelfMute(value != 0); });
+                   [self](std::int32_t value) { return self->SetSelfMute(value != 0); });
   RegisterEndpoint(plugin, Method::Put, "/tav-premade-voice/v1/self/micLevel",
                    "Sets the local microphone's level.",
                    {BodyParameter("micLevel", "The microphone level")},
@@ -68,12 +68,12 @@ void RegisterVoiceRoutes(PremadeVoicePlugin& plugin) {
   RegisterEndpoint(plugin, Method::Post, "/tav-premade-voice/v1/gameClientUpdatedPTTKey",
                    "The game client's push-to-talk key changed.",
                    {BodyParameter("newKey", "The key binding text")},
-                   [self](const std::string& key) { self->OnGameClientUpdatedPttKey(key); });
+                   [self](const std::string& key) { return self->OnGameClientUpdatedPttKey(key); });
   RegisterEndpoint(plugin, Method::Post, "/tav-premade-voice/v1/session",
                    "Joins the party's voice channel.", {}, [self] { return self->PostSession(); });
   RegisterEndpoint(plugin, Method::Delete, "/tav-premade-voice/v1/session",
                    "Leaves the party's voice channel until the user joins again.", {},
-                   [self] { self->DeleteSession(); });
+                   [self] { return self->DeleteSession(); });
   RegisterEndpoint(plugin, Method::Get, "/tav-premade-voice/v1/mic-test",
                    "The loopback state and microphone energy of the mic test.", {},
                    [self] { return self->GetMicTest(); });

@@ -38,38 +38,58 @@ void PremadeVoicePlugin::ApplyVoiceEnabled() {
   // Voice switched off must not leave the microphone in the old channel.
   if (wasEnabled && !availability_.enabled) {
     availability_.voiceChannelAvailable = false;
-    LeaveChannel();
+    (void)LeaveChannel();
   }
   UpdateAvailability();
+  // Switched on again: the party the lobby reported meanwhile counts as if
+  // it had just been reported.
+  if (!wasEnabled && availability_.enabled && lobbyParty_.has_value()) ApplyParty(*lobbyParty_);
+}
+
+bool PremadeVoicePlugin::ReadVoiceFlag() {
+  const TypedRemotingResult<bool> flag =
+      SendTypedRequest<bool>(*this, HttpMethod::Get, kVoiceFlagPath);
+  if (!flag.ok()) {
+    // Told once; the flag is read again later (RetryRefused).
+    if (!voiceFlagUnread_) {
+      Log(LogLevel::Error, kLogDbg,
+          "Could not find Enabled flag in dynamic config, disabling voice - %s",
+          flag.message.c_str());
+    }
+    voiceEnabledInConfig_ = false;
+    // A flag that is not configured (404) is an answer, not a refusal.
+    voiceFlagUnread_ = flag.statusCode != 404;
+    if (voiceFlagUnread_) ScheduleRetry();
+    return false;
+  }
+  voiceFlagUnread_ = false;
+  if (flag.value) {
+    Log(LogLevel::Always, kLogDbg, "Voice is ENABLED");
+    voiceEnabledInConfig_ = true;
+    // The flag's events are followed from the first time it reads true;
+    // later initial-configuration events do not subscribe again.
+    if (!voiceFlagSubscribed_) {
+      voiceFlagSubscribed_ = true;
+      AddResourceHandler<bool>(kVoiceFlagPath, [this](const ResourceEvent<bool>& change) {
+        OnVoiceEnabledConfig(change);
+      });
+    }
+  } else {
+    Log(LogLevel::Error, kLogDbg, "Voice is NOT ENABLED in dynamic config, disabling voice");
+    voiceEnabledInConfig_ = false;
+  }
+  return true;
 }
 
 void PremadeVoicePlugin::OnInitialConfigurationComplete(const ResourceEvent<bool>& event) {
   try {
     if (!event.value) {
       voiceEnabledInConfig_ = false;
+      voiceFlagUnread_ = false;
     } else {
-      const TypedRemotingResult<bool> flag =
-          SendTypedRequest<bool>(*this, HttpMethod::Get, kVoiceFlagPath);
-      if (!flag.ok()) {
-        Log(LogLevel::Error, kLogDbg,
-            "Could not find Enabled flag in dynamic config, disabling voice - %s",
-            flag.message.c_str());
-        voiceEnabledInConfig_ = false;
-      } else if (flag.value) {
-        Log(LogLevel::Always, kLogDbg, "Voice is ENABLED");
-        voiceEnabledInConfig_ = true;
-        // The flag's events are followed from the first time it reads true;
-        // later initial-configuration events do not subscribe again.
-        if (!voiceFlagSubscribed_) {
-          voiceFlagSubscribed_ = true;
-          AddResourceHandler<bool>(kVoiceFlagPath, [this](const ResourceEvent<bool>& change) {
-            OnVoiceEnabledConfig(change);
-          });
-        }
-      } else {
-        Log(LogLevel::Error, kLogDbg, "Voice is NOT ENABLED in dynamic config, disabling voice");
-        voiceEnabledInConfig_ = false;
-      }
+      // A new read: its failure is told again.
+      voiceFlagUnread_ = false;
+      (void)ReadVoiceFlag();
     }
   } catch (...) {
     ApplyVoiceEnabled();
@@ -90,7 +110,7 @@ void PremadeVoicePlugin::OnVoiceEnabledConfig(const ResourceEvent<bool>& event) 
     availability_.enabled = false;
     availability_.voiceChannelAvailable = false;
     availability_.disabledAfterLogin = true;
-    LeaveChannel();
+    (void)LeaveChannel();
   }
   UpdateAvailability();
 }
@@ -115,9 +135,13 @@ void PremadeVoicePlugin::OnLoginSession(const ResourceEvent<Api::LoginSession>& 
   loginConnected_ = event.value.connected;
   if (previous || !loginConnected_ || joinedChannelId_.empty()) return;
   Log(LogLevel::Always, kLogDbg, "Detected reconnect, leaving and rejoining voice channel");
-  LeaveChannel();
-  // A failed rejoin is logged by the join; the next lobby event retries.
-  (void)JoinChannel(currentParty_.partyId);
+  (void)LeaveChannel();
+  // A failed rejoin is logged by the join and tried again, when voice-chat
+  // connects and on the retry timer.
+  if (!JoinChannel(currentParty_.partyId).ok()) {
+    rejoinPending_ = true;
+    if (WantsAutoJoin()) ScheduleRetry();
+  }
 }
 
 void PremadeVoicePlugin::OnGameflowSession(const ResourceEvent<Api::GameflowSession>& event) {
@@ -134,9 +158,12 @@ void PremadeVoicePlugin::OnVoiceState(const ResourceEvent<Api::StateResource>& e
   availability_.connectedToVoiceServer = event.value.connected;
   if (event.value.connected) {
     Log(LogLevel::Always, kLogDbg, "Voice connected");
+    if (settingsPushPending_) RestoreChosenSettings();
     (void)PushSettingsToVoiceChat();
   }
   UpdateAvailability();
+  // A join refused while voice-chat was away goes through now.
+  if (event.value.connected && WantsAutoJoin()) RetryRefused();
 }
 
 }  // namespace Kelp::Client

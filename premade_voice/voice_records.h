@@ -138,10 +138,11 @@ struct AudioPropertiesResource {
 };
 
 // The per-machine settings category.
+// A member missing from what is stored keeps the default below.
 struct LocalSettingsCategoryDataResource {
   std::string currentCaptureDeviceHandle;
-  std::uint32_t inputVolume = 0;
-  std::uint32_t vadSensitivity = 0;
+  std::uint32_t inputVolume = 50;
+  std::uint32_t vadSensitivity = 65;
   friend bool operator==(const LocalSettingsCategoryDataResource&,
                          const LocalSettingsCategoryDataResource&) = default;
 };
@@ -154,13 +155,14 @@ struct LocalSettingsCategoryResource {
 };
 
 // The per-account settings category.
+// A member missing from what is stored keeps the default below.
 struct AccountSettingsCategoryDataResource {
-  bool autoJoin = false;
+  bool autoJoin = true;
   bool muteOnConnect = false;
   InputMode inputMode = InputMode::voiceActivity;
-  std::string pushToTalkKey;
-  bool showFirstExperienceInZEB = false;
-  bool showFirstExperienceInGame = false;
+  std::string pushToTalkKey = "[<Unbound>]";
+  bool showFirstExperienceInZEB = true;
+  bool showFirstExperienceInGame = true;
   friend bool operator==(const AccountSettingsCategoryDataResource&,
                          const AccountSettingsCategoryDataResource&) = default;
 };

@@ -65,43 +65,84 @@ Reply<> PremadeVoicePlugin::CategoryNotLoaded(const char* which) {
                           std::string(which) + " settings are not loaded yet; try again later");
 }
 
+Reply<> PremadeVoicePlugin::Answer(const RemotingResult& result) {
+  if (result.ok()) return {};
+  return Reply<>::Failure(result.statusCode, result.message);
+}
+
+void PremadeVoicePlugin::PublishSettings() {
+  ++settingsPublications_;
+  (void)PublishResourceEvent(*this, kSettingsPath, currentSettings_);
+}
+
 // ---- Loading ---------------------------------------------------------------
 
 void PremadeVoicePlugin::LoadSettingsOnReady(const ResourceEvent<BindingProperty>& event) {
   if (event.eventType != PluginResourceEventType::Update) return;
-  // A category that cannot be read keeps the values known so far: only a
-  // category that answers and holds nothing gets the defaults. The next
-  // ready event reads again.
+  // Every ready event reads both categories again; a failure is told anew.
+  accountUnread_ = false;
+  localUnread_ = false;
+  (void)ReadAccountCategory();
+  (void)ReadLocalCategory();
+}
+
+// A category that cannot be read keeps the values known so far and is read
+// again later (RetryRefused, or a setter that needs it): only a category
+// that answers and holds nothing gets the defaults.
+bool PremadeVoicePlugin::ReadAccountCategory() {
   const auto account =
       SendTypedRequest<Api::AccountSettingsCategoryResource>(*this, HttpMethod::Get, kAccountPath);
   if (!account.ok()) {
-    Log(LogLevel::Error, kLogDbg,
-        "premade-voice: Account settings fetch failed on settings ready, keeping current "
-        "values: %s",
-        account.message.c_str());
-  } else if (!account.value.data.has_value()) {
+    if (!accountUnread_) {
+      Log(LogLevel::Error, kLogDbg,
+          "premade-voice: Account settings fetch failed on settings ready, keeping current "
+          "values: %s",
+          account.message.c_str());
+    }
+    accountUnread_ = true;
+    ScheduleRetry();
+    return false;
+  }
+  if (!account.value.data.has_value()) {
     Log(LogLevel::Error, kLogDbg,
         "premade-voice: Account settings fetch failed on settings ready, using defaults.");
-    SetDefaultAccountSettings(true);
-  } else {
-    accountCategory_.Reported(*account.value.data);
-    (void)ApplyAccountSettings(account.value);
+    // A refused write of the defaults leaves the category unknown: it is
+    // read (and written) again later.
+    accountUnread_ = !SetDefaultAccountSettings(true).ok();
+    if (accountUnread_) ScheduleRetry();
+    return !accountUnread_;
   }
+  accountUnread_ = false;
+  accountCategory_.Reported(*account.value.data);
+  (void)ApplyAccountSettings(account.value);
+  return true;
+}
 
+bool PremadeVoicePlugin::ReadLocalCategory() {
   const auto local =
       SendTypedRequest<Api::LocalSettingsCategoryResource>(*this, HttpMethod::Get, kLocalPath);
   if (!local.ok()) {
-    Log(LogLevel::Error, kLogDbg,
-        "premade-voice: Local settings fetch failed on settings ready, keeping current values: %s",
-        local.message.c_str());
-  } else if (!local.value.data.has_value()) {
+    if (!localUnread_) {
+      Log(LogLevel::Error, kLogDbg,
+          "premade-voice: Local settings fetch failed on settings ready, keeping current values: "
+          "%s",
+          local.message.c_str());
+    }
+    localUnread_ = true;
+    ScheduleRetry();
+    return false;
+  }
+  if (!local.value.data.has_value()) {
     Log(LogLevel::Error, kLogDbg,
         "premade-voice: Local settings fetch failed on settings ready, using defaults.");
-    SetDefaultLocalSettings();
-  } else {
-    localCategory_.Reported(*local.value.data);
-    ApplyLocalSettings(local.value);
+    localUnread_ = !SetDefaultLocalSettings().ok();
+    if (localUnread_) ScheduleRetry();
+    return !localUnread_;
   }
+  localUnread_ = false;
+  localCategory_.Reported(*local.value.data);
+  ApplyLocalSettings(local.value);
+  return true;
 }
 
 void PremadeVoicePlugin::OnAccountSettingsEvent(
@@ -128,7 +169,7 @@ void PremadeVoicePlugin::OnVoiceChatSettingsEvent(
 
 // ---- Defaults --------------------------------------------------------------
 
-void PremadeVoicePlugin::SetDefaultAccountSettings(bool forceFirstExperience) {
+RemotingResult PremadeVoicePlugin::SetDefaultAccountSettings(bool forceFirstExperience) {
   Api::AccountSettingsCategoryDataResource data;
   data.autoJoin = true;
   data.muteOnConnect = false;
@@ -144,38 +185,50 @@ void PremadeVoicePlugin::SetDefaultAccountSettings(bool forceFirstExperience) {
   data.showFirstExperienceInZEB = forceFirstExperience || shown.showFirstExperienceInZEB;
   data.showFirstExperienceInGame = forceFirstExperience || shown.showFirstExperienceInGame;
   const auto record = Category(data);
-  const RemotingResult written = SendRequest(*this, HttpMethod::Patch, kAccountPath, record);
+  RemotingResult written = SendRequest(*this, HttpMethod::Patch, kAccountPath, record);
   if (!written.ok()) {
     Log(LogLevel::Error, kLogDbg, "Failed to set default account settings: %s %s",
         written.message.c_str(), JsonText(record, registry()).c_str());
-    return;
+    return written;
   }
   accountCategory_.Wrote(data);
+  // The stored key is the placeholder now; the game client's key is
+  // settled against it afresh.
+  pendingAccountKey_.reset();
   (void)ApplyAccountSettings(record);
+  return written;
 }
 
-void PremadeVoicePlugin::SetDefaultLocalSettings() {
+RemotingResult PremadeVoicePlugin::SetDefaultLocalSettings() {
   Api::LocalSettingsCategoryDataResource data;
   data.currentCaptureDeviceHandle = voiceChatCurrentDeviceHandle_;
   data.inputVolume = 50;
   data.vadSensitivity = 65;
   const auto record = Category(data);
-  const RemotingResult written = SendRequest(*this, HttpMethod::Patch, kLocalPath, record);
+  RemotingResult written = SendRequest(*this, HttpMethod::Patch, kLocalPath, record);
   if (!written.ok()) {
     Log(LogLevel::Error, kLogDbg, "Failed to set default local settings: %s %s",
         written.message.c_str(), JsonText(record, registry()).c_str());
-    return;
+    return written;
   }
   localCategory_.Wrote(data);
   ApplyLocalSettings(record);
+  return written;
 }
 
 // ---- Writing ---------------------------------------------------------------
 
+Api::AccountSettingsCategoryDataResource PremadeVoicePlugin::AccountValues() const {
+  Api::AccountSettingsCategoryDataResource data = accountCategory_.values();
+  // A game client's key whose write was refused goes with the next write.
+  if (pendingAccountKey_) data.pushToTalkKey = *pendingAccountKey_;
+  return data;
+}
+
 std::optional<Api::AccountSettingsCategoryResource> PremadeVoicePlugin::BuildAccountSettings()
     const {
   if (!accountCategory_.loaded()) return std::nullopt;
-  return Category(accountCategory_.values());
+  return Category(AccountValues());
 }
 
 std::optional<Api::LocalSettingsCategoryResource> PremadeVoicePlugin::BuildLocalSettings() const {
@@ -183,26 +236,31 @@ std::optional<Api::LocalSettingsCategoryResource> PremadeVoicePlugin::BuildLocal
   return Category(localCategory_.values());
 }
 
-bool PremadeVoicePlugin::WriteAccountSettings(const Api::AccountSettingsCategoryResource& record) {
-  const RemotingResult written = SendRequest(*this, HttpMethod::Patch, kAccountPath, record);
+RemotingResult PremadeVoicePlugin::WriteAccountSettings(
+    const Api::AccountSettingsCategoryResource& record) {
+  RemotingResult written = SendRequest(*this, HttpMethod::Patch, kAccountPath, record);
   if (!written.ok()) {
     Log(LogLevel::Error, kLogDbg, "Could not update account settings: %s %s",
         written.message.c_str(), JsonText(record, registry()).c_str());
-    return false;
+    return written;
   }
-  if (record.data.has_value()) accountCategory_.Wrote(*record.data);
-  return true;
+  if (record.data.has_value()) {
+    accountCategory_.Wrote(*record.data);
+    if (pendingAccountKey_ == record.data->pushToTalkKey) pendingAccountKey_.reset();
+  }
+  return written;
 }
 
-bool PremadeVoicePlugin::WriteLocalSettings(const Api::LocalSettingsCategoryResource& record) {
-  const RemotingResult written = SendRequest(*this, HttpMethod::Patch, kLocalPath, record);
+RemotingResult PremadeVoicePlugin::WriteLocalSettings(
+    const Api::LocalSettingsCategoryResource& record) {
+  RemotingResult written = SendRequest(*this, HttpMethod::Patch, kLocalPath, record);
   if (!written.ok()) {
     Log(LogLevel::Error, kLogDbg, "Could not update local settings: %s %s", written.message.c_str(),
         JsonText(record, registry()).c_str());
-    return false;
+    return written;
   }
   if (record.data.has_value()) localCategory_.Wrote(*record.data);
-  return true;
+  return written;
 }
 
 // ---- Applying --------------------------------------------------------------
@@ -219,14 +277,17 @@ void PremadeVoicePlugin::ApplyAccountData(const Api::AccountSettingsCategoryData
   currentSettings_.autoJoin = data.autoJoin;
   currentSettings_.muteOnConnect = data.muteOnConnect;
   currentSettings_.inputMode = data.inputMode;
-  if (currentSettings_.pttKey != data.pushToTalkKey) {
-    currentSettings_.pttKey = data.pushToTalkKey;
-    SyncPushToTalkKey();
+  // While a game client's key waits to be stored, the category still holds
+  // the key it replaces: that one must not come back.
+  const std::string& key = pendingAccountKey_ ? *pendingAccountKey_ : data.pushToTalkKey;
+  if (currentSettings_.pttKey != key) {
+    currentSettings_.pttKey = key;
+    (void)SyncPushToTalkKey();
   }
   ApplyFirstExperience(data);
   currentSettings_.vadActive = data.inputMode == Api::InputMode::voiceActivity;
   currentSettings_.pttActive = data.inputMode == Api::InputMode::pushToTalk;
-  (void)PublishResourceEvent(*this, kSettingsPath, currentSettings_);
+  PublishSettings();
 }
 
 void PremadeVoicePlugin::ApplyLocalSettings(const Api::LocalSettingsCategoryResource& record) {
@@ -247,8 +308,11 @@ void PremadeVoicePlugin::ApplyLocalSettings(const Api::LocalSettingsCategoryReso
     return;
   }
   currentSettings_ = std::move(next);
-  // Shown once the voice-chat plugin reports its settings back.
-  (void)PushSettingsToVoiceChat();
+  // Shown once the voice-chat plugin reports its settings back; when it
+  // does not (not connected, or the push refused and the settings not read
+  // back), shown at once.
+  const std::size_t published = settingsPublications_;
+  if (!PushSettingsToVoiceChat().ok() && settingsPublications_ == published) PublishSettings();
 }
 
 void PremadeVoicePlugin::ApplyVoiceChatSettings(const Api::SettingsResource& record) {
@@ -258,7 +322,18 @@ void PremadeVoicePlugin::ApplyVoiceChatSettings(const Api::SettingsResource& rec
   currentSettings_.micLevel = record.micLevel;
   currentSettings_.localMicMuted = record.localMicMuted;
   currentSettings_.loopbackEnabled = record.loopbackEnabled;
-  (void)PublishResourceEvent(*this, kSettingsPath, currentSettings_);
+  PublishSettings();
+}
+
+void PremadeVoicePlugin::RestoreChosenSettings() {
+  if (localCategory_.loaded()) {
+    const Api::LocalSettingsCategoryDataResource& stored = localCategory_.values();
+    currentSettings_.currentCaptureDeviceHandle = stored.currentCaptureDeviceHandle;
+    currentSettings_.micLevel = stored.inputVolume;
+    currentSettings_.vadSensitivity = stored.vadSensitivity;
+  }
+  // Loopback belongs to the mic test alone.
+  currentSettings_.loopbackEnabled = micTestInProgress_;
 }
 
 RemotingResult PremadeVoicePlugin::PushSettingsToVoiceChat() {
@@ -270,9 +345,15 @@ RemotingResult PremadeVoicePlugin::PushSettingsToVoiceChat() {
   }
   Log(LogLevel::Always, kLogDbg, "Updating voice-chat settings");
   RemotingResult put = VoiceChat::PutSettings(*this, currentSettings_);
-  if (put.ok()) return put;
+  if (put.ok()) {
+    settingsPushPending_ = false;
+    return put;
+  }
   Log(LogLevel::Error, kLogDbg, "Failed to update voice chat plugin with current settings: %s %s",
       put.message.c_str(), JsonText(currentSettings_, registry()).c_str());
+  // The engine keeps what it had: what the player chose is sent again.
+  settingsPushPending_ = true;
+  ScheduleRetry();
   const TypedRemotingResult<Api::SettingsResource> fetched = VoiceChat::GetSettings(*this);
   if (!fetched.ok()) {
     Log(LogLevel::Error, kLogDbg, "Failed to fetch settings from voice chat plugin: %s",
@@ -288,38 +369,36 @@ RemotingResult PremadeVoicePlugin::PushSettingsToVoiceChat() {
 Reply<> PremadeVoicePlugin::ResetSettings() {
   // Before the account category is known, its introduction flags are not:
   // a reset then would bring back introductions the player has dismissed.
-  if (!accountCategory_.loaded()) return CategoryNotLoaded("Account");
-  SetDefaultAccountSettings(false);
-  SetDefaultLocalSettings();
-  return {};
+  if (!accountCategory_.loaded() && !ReadAccountCategory()) return CategoryNotLoaded("Account");
+  const RemotingResult account = SetDefaultAccountSettings(false);
+  const RemotingResult local = SetDefaultLocalSettings();
+  return Answer(account.ok() ? local : account);
 }
 
 Reply<> PremadeVoicePlugin::SetMicLevel(std::int32_t level) {
   Log(LogLevel::Always, kLogDbg, "Changing current player mic level to %d", level);
+  if (!localCategory_.loaded() && !ReadLocalCategory()) return CategoryNotLoaded("Local");
   std::optional<Api::LocalSettingsCategoryResource> record = BuildLocalSettings();
-  if (!record) return CategoryNotLoaded("Local");
   // Stored bit for bit: the voice-chat plugin bounds the level.
   record->data->inputVolume = static_cast<std::uint32_t>(level);
-  (void)WriteLocalSettings(*record);
-  return {};
+  return Answer(WriteLocalSettings(*record));
 }
 
 Reply<> PremadeVoicePlugin::SetActivationSensitivity(std::int32_t sensitivity) {
   Log(LogLevel::Always, kLogDbg, "Changing vad sensitivity to %d", sensitivity);
+  if (!localCategory_.loaded() && !ReadLocalCategory()) return CategoryNotLoaded("Local");
   std::optional<Api::LocalSettingsCategoryResource> record = BuildLocalSettings();
-  if (!record) return CategoryNotLoaded("Local");
   record->data->vadSensitivity = static_cast<std::uint32_t>(sensitivity);
-  (void)WriteLocalSettings(*record);
-  return {};
+  return Answer(WriteLocalSettings(*record));
 }
 
 Reply<> PremadeVoicePlugin::SetInputMode(Api::InputMode mode) {
   Log(LogLevel::Always, kLogDbg, "Changing inputMode to %s", InputModeName(mode));
-  std::optional<Api::AccountSettingsCategoryResource> record = BuildAccountSettings();
   Reply<> reply;
-  if (record) {
+  if (accountCategory_.loaded() || ReadAccountCategory()) {
+    std::optional<Api::AccountSettingsCategoryResource> record = BuildAccountSettings();
     record->data->inputMode = mode;
-    (void)WriteAccountSettings(*record);
+    reply = Answer(WriteAccountSettings(*record));
   } else {
     reply = CategoryNotLoaded("Account");
   }

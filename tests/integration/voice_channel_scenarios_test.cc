@@ -394,17 +394,40 @@ TEST_F(VoiceChannelScenarioTest, EachFailingStandInIsLoggedAndAnswered) {
       EXPECT_THAT(result.error, HasSubstr("service unavailable"));
       EXPECT_FALSE(world().voiceChat().Joined(ClientWorld::kPartyId));
     } else if (when == "leave") {
-      // The old channel counts as left: the new party's is joined.
+      // The old channel counts as left: the new party's is joined while
+      // the refused leave waits to be tried again.
       world().lobby().FormParty("party-2", {ClientWorld::Player(0), ClientWorld::Player(1)});
       world().Settle();
       EXPECT_TRUE(world().voiceChat().Joined("party-2"));
-      // Cleared all the same after a failing leave: a second one sends nothing.
-      EXPECT_FALSE(Call(HTTP_METHOD_DELETE, kSession).failed);
+      EXPECT_TRUE(world().voiceChat().Joined(ClientWorld::kPartyId));
+      // The user's leave is refused and answered so; the channel counts as
+      // left all the same: a second one sends nothing.
+      const InvokeResult refused = Call(HTTP_METHOD_DELETE, kSession);
+      EXPECT_TRUE(refused.failed);
+      EXPECT_EQ(refused.status, 503u);
+      EXPECT_THAT(refused.error, HasSubstr("service unavailable"));
       const Mark again = Now();
       EXPECT_FALSE(Call(HTTP_METHOD_DELETE, kSession).failed);
       EXPECT_THAT(RequestsSince(again), IsEmpty());
+      // Both leaves go through once voice-chat takes them; each was told
+      // once, not on every try.
+      host().AdvanceClock(10);
+      EXPECT_THAT(world().voiceChat().JoinedSessions(), ElementsAre("party-1", "party-2"));
+      world().Heal(row.standIn);
+      host().AdvanceClock(30);
+      EXPECT_THAT(world().voiceChat().JoinedSessions(), IsEmpty());
+      const auto logs = LogsSince(mark);
+      for (const char* channel : {"party-1", "party-2"}) {
+        EXPECT_EQ(
+            std::ranges::count(logs, "Will keep trying to leave channel " + std::string(channel)),
+            1);
+      }
     } else {
-      EXPECT_FALSE(Call(HTTP_METHOD_PUT, kParticipants + "/puuid-1/mute", {{"muted", 1}}).failed);
+      // Refused, answered, and not remembered.
+      const InvokeResult refused =
+          Call(HTTP_METHOD_PUT, kParticipants + "/puuid-1/mute", {{"muted", 1}});
+      EXPECT_TRUE(refused.failed);
+      EXPECT_EQ(refused.status, 503u);
     }
     bool logged = false;
     for (std::size_t i = mark.logLines; i < host().logLines().size(); ++i) {
@@ -414,20 +437,21 @@ TEST_F(VoiceChannelScenarioTest, EachFailingStandInIsLoggedAndAnswered) {
     }
     EXPECT_TRUE(logged) << ::testing::PrintToString(LogsSince(mark));
     if (when == "put") {
-      // The mute is remembered although its PUT failed: a return applies it.
+      // The refused mute was not remembered: a return gets the default.
       world().Heal(row.standIn);
       const Mark back = Now();
       world().LeaveVoice(1);
       world().JoinVoice(1);
-      EXPECT_THAT(ParticipantPutsSince(back), ElementsAre(IdOf(1) + ":75:muted"));
+      EXPECT_THAT(ParticipantPutsSince(back), ElementsAre(IdOf(1) + ":75:-"));
     }
   }
 }
 
 // Ids that would change the request's path are never sent.
 TEST_F(VoiceChannelScenarioTest, PartyIdsThatCannotStandInAPathAreRefused) {
-  for (const std::string& partyId : std::vector<std::string>{
-           "", "a/b", "x?y", "x#y", "100%", "a%2Fb", std::string("p\x01q"), "a\nb", "a\x7f"}) {
+  for (const std::string& partyId :
+       std::vector<std::string>{"", "a/b", "x?y", "x#y", "100%", "a%2Fb", std::string("p\x01q"),
+                                "a\nb", "a\x7f", ".", "..", "a\\b"}) {
     SCOPED_TRACE(::testing::PrintToString(partyId));
     Boot();
     Mark mark = Now();
@@ -436,6 +460,7 @@ TEST_F(VoiceChannelScenarioTest, PartyIdsThatCannotStandInAPathAreRefused) {
     const InvokeResult result = Call(HTTP_METHOD_POST, kSession);
     EXPECT_TRUE(result.failed);
     EXPECT_EQ(result.status, 400u);
+    EXPECT_EQ(result.error, "invalid_id");
     // Refused before the token is even fetched.
     EXPECT_THAT(RequestsSince(mark), IsEmpty());
     // Once for the lobby's event, once for the user's join.

@@ -95,6 +95,51 @@ TEST_F(VoiceControlsTest, ThePlaceholderNeverErasesTheGameClientsKey) {
   EXPECT_TRUE(Bodies(HTTP_METHOD_PATCH, kInputSettings).empty());
 }
 
+// Keys that are unknown, the placeholder of a category that lacks one, or
+// written while the other side refused: none of them ever replaces the key
+// the player bound.
+TEST_F(VoiceControlsTest, AKeyNobodyBoundNeverReplacesARealOne) {
+  // A game runs before the game client has said which key it has: the
+  // account's key is applied and stays, and nothing is written.
+  world().StartGame();
+  ASSERT_TRUE(world().settings().Replace(kAccount, AccountWithKey("F")));
+  world().Settle();
+  EXPECT_EQ(Call(HTTP_METHOD_GET, "/tav-premade-voice/v1/settings").value.Find("pttKey")->ToJson(),
+            R"("F")");
+  EXPECT_EQ(Stored(kAccount, "pushToTalkKey"), R"("F")");
+  EXPECT_TRUE(Bodies(HTTP_METHOD_PATCH, kAccount).empty());
+  EXPECT_TRUE(Bodies(HTTP_METHOD_PATCH, kInputSettings).empty());
+
+  // A category stored without most members: they keep their defaults, and
+  // the placeholder key gives way to the game client's.
+  Restart(false);
+  world().gameSettings().SetPushToTalkKey("G");
+  ASSERT_TRUE(world().settings().Replace(
+      kAccount,
+      MakeObject({{"schemaVersion", 1u}, {"data", MakeObject({{"inputMode", "pushToTalk"}})}})));
+  world().SignIn();
+  const HostValue settings = Call(HTTP_METHOD_GET, "/tav-premade-voice/v1/settings").value;
+  EXPECT_EQ(settings.Find("autoJoin")->ToJson(), "true");
+  EXPECT_EQ(settings.Find("pttKey")->ToJson(), R"("G")");
+  EXPECT_EQ(Stored(kAccount, "pushToTalkKey"), R"("G")");
+  EXPECT_EQ(world().gameSettings().pushToTalkKey(), "G");
+  EXPECT_EQ(Call(HTTP_METHOD_GET, "/tav-premade-voice/v1/first-experience").value.ToJson(),
+            R"({"showFirstExperienceInGame":true,"showFirstExperienceInZEB":true})");
+
+  // The game client's new key could not be stored: the next account write
+  // carries it instead of bringing the old key back.
+  world().StartGame();
+  world().settings().Fail(503, "settings store busy", HTTP_METHOD_PATCH);
+  world().BindGameKey("H");
+  world().settings().Heal();
+  ASSERT_FALSE(Call(HTTP_METHOD_PUT, "/tav-premade-voice/v1/self/inputMode", R"("voiceActivity")")
+                   .failed);
+  world().Settle();
+  EXPECT_EQ(Stored(kAccount, "pushToTalkKey"), R"("H")");
+  EXPECT_EQ(Stored(kAccount, "inputMode"), R"("voiceActivity")");
+  EXPECT_EQ(world().gameSettings().pushToTalkKey(), "H");
+}
+
 TEST_F(VoiceControlsTest, MicTestRelaysEnergyAndEndsByDeleteOrAfterTenSeconds) {
   world().SignIn();
   host().DeliverResourceEvent(VoiceChatStandIn::kAudioPropertiesPath, "Update",
@@ -132,6 +177,8 @@ TEST_F(VoiceControlsTest, MicTestRelaysEnergyAndEndsByDeleteOrAfterTenSeconds) {
   const std::size_t armed = host().scheduled().size() - 1;
   EXPECT_EQ(host().scheduled()[armed].name, "Timer: PREMADE-VOICE.MIC.TEST");
   host().Shutdown();
+  // The test ended with the plugin: the engine plays no loopback.
+  EXPECT_EQ(world().voiceChat().settings().Find("loopbackEnabled")->ToJson(), "false");
   const std::size_t requests = host().sentRequests().size();
   EXPECT_TRUE(host().FireScheduled(armed));
   EXPECT_EQ(host().sentRequests().size(), requests);
@@ -143,6 +190,7 @@ TEST_F(VoiceControlsTest, AFailedMicTestStartLeavesLoopbackOff) {
   const InvokeResult started = Call(HTTP_METHOD_POST, kMicTest);
   EXPECT_TRUE(started.failed);
   EXPECT_EQ(started.status, 400u);
+  EXPECT_EQ(started.error, "The mic test cannot start while voice chat is not connected");
   EXPECT_EQ(Call(HTTP_METHOD_GET, "/tav-premade-voice/v1/settings")
                 .value.Find("loopbackEnabled")
                 ->ToJson(),

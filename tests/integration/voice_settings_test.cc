@@ -83,6 +83,16 @@ TEST_F(VoiceSettingsTest, EverySetterWritesItsCategoryAndTheValueComesBack) {
   EXPECT_EQ(settings.Find("vadActive")->ToJson(), "false");
   EXPECT_EQ(world().voiceChat().pushToTalk().ToJson(),
             R"({"pttEnabled":true,"pttKeyBinding":"[<Unbound>]"})");
+
+  // Without a voice server the change still shows, to readers and to the
+  // interface that follows the events; the engine gets it on connecting.
+  world().DropVoiceServer();
+  ASSERT_FALSE(Call(HTTP_METHOD_PUT, "/tav-premade-voice/v1/self/micLevel", "33").failed);
+  world().Settle();
+  EXPECT_EQ(Published(kSettings).back().Find("micLevel")->ToJson(), "33");
+  EXPECT_EQ(Call(HTTP_METHOD_GET, kSettings).value.Find("micLevel")->ToJson(), "33");
+  world().ConnectVoiceServer();
+  EXPECT_EQ(world().voiceChat().settings().Find("micLevel")->ToJson(), "33");
 }
 
 // Two changes made before the first one's change event comes back: the
@@ -116,7 +126,10 @@ TEST_F(VoiceSettingsTest, QuickSuccessiveChangesAllSurvive) {
   EXPECT_EQ(Stored(kAccount, "showFirstExperienceInZEB"), "true");
 }
 
-TEST_F(VoiceSettingsTest, ChangesBeforeTheCategoryIsKnownAreRefused) {
+// Before the settings are ready a setter reads its category itself; only
+// when that read fails too is the change refused, and nothing is written.
+TEST_F(VoiceSettingsTest, ChangesBeforeTheCategoryIsKnownReadItOrAreRefused) {
+  world().settings().Fail(503, "settings store starting", HTTP_METHOD_GET);
   const struct {
     std::uint32_t method;
     const char* path;
@@ -141,6 +154,19 @@ TEST_F(VoiceSettingsTest, ChangesBeforeTheCategoryIsKnownAreRefused) {
   }
   EXPECT_TRUE(Bodies(HTTP_METHOD_PATCH, kAccount).empty());
   EXPECT_TRUE(Bodies(HTTP_METHOD_PATCH, kLocal).empty());
+
+  // Readable again, without a ready event: the category (stored by an
+  // older version, with one member only) is read and the change goes on.
+  ASSERT_TRUE(world().settings().Replace(
+      kLocal, MakeObject({{"schemaVersion", 1u}, {"data", MakeObject({{"inputVolume", 20u}})}})));
+  world().Heal("settings");
+  const InvokeResult answer = Call(HTTP_METHOD_PUT, "/tav-premade-voice/v1/self/micLevel", "30");
+  EXPECT_FALSE(answer.failed) << answer.error;
+  world().Settle();
+  EXPECT_EQ(Stored(kLocal, "inputVolume"), "30");
+  // The members the stored record lacked kept their defaults.
+  EXPECT_EQ(Stored(kLocal, "vadSensitivity"), "65");
+  EXPECT_EQ(Call(HTTP_METHOD_GET, kSettings).value.Find("vadSensitivity")->ToJson(), "65");
 }
 
 TEST_F(VoiceSettingsTest, AFailedReadOnReadyOverwritesNothingAndIsRetried) {
@@ -157,8 +183,12 @@ TEST_F(VoiceSettingsTest, AFailedReadOnReadyOverwritesNothingAndIsRetried) {
   EXPECT_TRUE(Bodies(HTTP_METHOD_PATCH, kLocal).empty());
   EXPECT_EQ(LogCount("fetch failed on settings ready, keeping current values"), 2u);
 
+  // Nothing is settable meanwhile: the setter's own read fails too.
+  EXPECT_EQ(Call(HTTP_METHOD_PUT, "/tav-premade-voice/v1/self/micLevel", "45").status, 503u);
+
+  // The read is tried again by itself, without another ready event.
   world().Heal("settings");
-  world().settings().AnnounceReady();
+  host().AdvanceClock(5);
   world().Settle();
   EXPECT_EQ(world().settings().Record(kAccount).ToJson(), account);
   EXPECT_EQ(Stored(kLocal, "inputVolume"), "30");
