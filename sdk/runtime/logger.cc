@@ -126,26 +126,11 @@ Logger& ExistingLogger() {
 }  // namespace
 
 void LogV(std::int32_t level, std::uint64_t categories, const char* format, va_list arguments) {
-  Logger& released = TheLogger();
-  if (released.released.load(std::memory_order_acquire) &&
-      !released.exists.load(std::memory_order_acquire)) {
-    if (released.disabled.load(std::memory_order_relaxed) ||
-        level < released.minimumLevel.load(std::memory_order_relaxed) ||
-        (categories & released.excluded.load(std::memory_order_relaxed)) != 0) {
-      return;
-    }
-    char message[kLogBufferSize];
-    std::vsnprintf(message, sizeof(message), format, arguments);
-    const LogRecord record{CurrentLocalTime(), level, categories, message};
-    std::lock_guard<std::mutex> lock(released.lock);
-    for (LogTarget* target :
-         {static_cast<LogTarget*>(&released.stdErr), static_cast<LogTarget*>(&released.debugger)}) {
-      if (target->Accepts(level, categories))
-        target->Interface()->write(target->Interface(), &record);
-    }
-    return;
-  }
-  Logger& logger = ExistingLogger();
+  Logger& logger = TheLogger();
+  // Released by its last holder: the console targets alone (see Logger).
+  const bool released = logger.released.load(std::memory_order_acquire) &&
+                        !logger.exists.load(std::memory_order_acquire);
+  if (!released) ExistingLogger();
   if (logger.disabled.load(std::memory_order_relaxed) ||
       level < logger.minimumLevel.load(std::memory_order_relaxed) ||
       (categories & logger.excluded.load(std::memory_order_relaxed)) != 0) {
@@ -157,6 +142,14 @@ void LogV(std::int32_t level, std::uint64_t categories, const char* format, va_l
   const LogRecord record{CurrentLocalTime(), level, categories, message};
 
   std::lock_guard<std::mutex> lock(logger.lock);
+  if (released) {
+    for (LogTarget* target :
+         {static_cast<LogTarget*>(&logger.stdErr), static_cast<LogTarget*>(&logger.debugger)}) {
+      if (!target->Accepts(level, categories)) continue;
+      target->Interface()->write(target->Interface(), &record);
+    }
+    return;
+  }
   if (level == static_cast<std::int32_t>(LogLevel::Warn)) ++logger.warnings;
   if (level == static_cast<std::int32_t>(LogLevel::Error)) ++logger.errors;
   for (LogTargetInterface* target : logger.targets) {
