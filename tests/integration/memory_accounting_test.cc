@@ -25,30 +25,33 @@ namespace {
 
 // What a session left behind, as a child reports it.
 struct SessionOutcome {
+  bool loaded = false;   // the load succeeded: only then are the counters read
   bool started = false;  // loaded and initialised
   std::string failures;  // error answers and warning or error lines, one per line
   std::string digest;    // what the user saw: publications and the GET's answer
   std::uint64_t allocations = 0;
-  std::int64_t bytesInUse = -1;  // after shutdown; -1 when the plugin never loaded
-  std::string problem;           // the first breach of the host's contract
+  std::int64_t bytesInUse = 0;  // after shutdown; negative when more was freed than allocated
+  std::string problem;          // the first breach of the host's contract
 
   std::string Serialize() const {
-    return std::to_string(started) + '\x1f' + failures + '\x1f' + digest + '\x1f' +
-           std::to_string(allocations) + '\x1f' + std::to_string(bytesInUse) + '\x1f' + problem;
+    return std::to_string(loaded) + '\x1f' + std::to_string(started) + '\x1f' + failures + '\x1f' +
+           digest + '\x1f' + std::to_string(allocations) + '\x1f' + std::to_string(bytesInUse) +
+           '\x1f' + problem;
   }
   static std::optional<SessionOutcome> Parse(const std::string& text) {
     std::vector<std::string> fields;
     for (const auto field : std::views::split(text, '\x1f')) {
       fields.emplace_back(field.begin(), field.end());
     }
-    if (fields.size() != 6) return std::nullopt;
+    if (fields.size() != 7) return std::nullopt;
     SessionOutcome outcome;
-    outcome.started = fields[0] == "1";
-    outcome.failures = fields[1];
-    outcome.digest = fields[2];
-    outcome.allocations = std::stoull(fields[3]);
-    outcome.bytesInUse = std::stoll(fields[4]);
-    outcome.problem = fields[5];
+    outcome.loaded = fields[0] == "1";
+    outcome.started = fields[1] == "1";
+    outcome.failures = fields[2];
+    outcome.digest = fields[3];
+    outcome.allocations = std::stoull(fields[4]);
+    outcome.bytesInUse = std::stoll(fields[5]);
+    outcome.problem = fields[6];
     return outcome;
   }
 };
@@ -68,6 +71,7 @@ SessionOutcome PlaySession() {
     outcome.failures = load.error;
     return outcome;
   }
+  outcome.loaded = true;
   // The function stays valid after shutdown: it reads the library's counters.
   const auto readStats = host.entryTable()->getMemoryStats;
   outcome.started = host.Init();
@@ -156,6 +160,7 @@ ChildRun PlayInChild(std::uint64_t failing) {
 TEST(MemoryAccountingTest, ASessionLeavesNothingInUseAfterShutdown) {
   const ChildRun run = PlayInChild(0);
   ASSERT_EQ(run.crash, "");
+  EXPECT_TRUE(run.outcome.loaded);
   EXPECT_TRUE(run.outcome.started);
   EXPECT_EQ(run.outcome.problem, "");
   EXPECT_GT(run.outcome.allocations, 0u);
@@ -181,7 +186,7 @@ TEST(MemoryAccountingTest, EveryAllocationOfASessionMayFail) {
       EXPECT_TRUE(run.outcome.digest == clean.outcome.digest)
           << "an unreported failure changed what the user saw";
     }
-    if (run.outcome.bytesInUse >= 0) {
+    if (run.outcome.loaded) {
       EXPECT_EQ(run.outcome.bytesInUse, 0);
     }
   }
