@@ -12,8 +12,8 @@
 namespace Kelp {
 
 PluginBase::PluginBase() : entryTable_{InitEntry, ShutdownEntry, GetMemoryStatsEntry} {
-  AcquireLogger();
   RegisterPluginManagerTypes(registry_);
+  AcquireLogger();
 }
 
 PluginBase::~PluginBase() {

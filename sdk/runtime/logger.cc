@@ -166,7 +166,15 @@ void Log(LogLevel level, std::uint64_t categories, const char* format, ...) {
 }
 
 void AcquireLogger() {
-  if (TheLogger().references.fetch_add(1, std::memory_order_acq_rel) == 0) ExistingLogger();
+  Logger& logger = TheLogger();
+  if (logger.references.fetch_add(1, std::memory_order_acq_rel) != 0) return;
+  try {
+    ExistingLogger();
+  } catch (...) {
+    // Not acquired: the caller fails, and never releases.
+    logger.references.fetch_sub(1, std::memory_order_acq_rel);
+    throw;
+  }
 }
 
 void ReleaseLogger() {

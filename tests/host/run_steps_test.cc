@@ -11,31 +11,38 @@
 namespace Kelp::Host {
 namespace {
 
-// Reads every argument as a step; the steps as text ("PUT /a {}", "+2"), or
-// "error" / "other" at the first argument that is wrong / no step.
+// Reads every argument as a step; the steps as text ("PUT /a {}", "+2"),
+// "other" at the first argument that is no step, or the message written to
+// the error stream at the first argument that is wrong.
 std::string Read(std::vector<const char*> argv) {
   std::vector<RunStep> steps;
   std::FILE* err = std::tmpfile();
   std::string text;
-  for (int i = 0; i < static_cast<int>(argv.size()); ++i) {
-    const int read = ReadRunStep(static_cast<int>(argv.size()), argv.data(), &i, steps, err);
-    if (read != 1) {
-      text = read < 0 ? "error" : "other";
-      break;
-    }
+  int read = 1;
+  for (int i = 0; i < static_cast<int>(argv.size()) && read == 1; ++i) {
+    read = ReadRunStep(static_cast<int>(argv.size()), argv.data(), &i, steps, err);
   }
+  std::string message(256, '\0');
+  std::rewind(err);
+  message.resize(std::fread(message.data(), 1, message.size(), err));
   std::fclose(err);
-  if (!text.empty()) return text;
+  if (read < 0) return message;
+  if (!message.empty()) return "message without an error: " + message;
+  if (read == 0) return "other";
   for (const RunStep& step : steps) {
     if (!text.empty()) text += "; ";
-    text += step.method == 0 ? "+" + std::to_string(static_cast<int>(step.seconds))
-                             : MethodText(step.method) + " " + step.path +
-                                   (step.body ? " " + *step.body : "");
+    text += step.method == 0
+                ? "+" + std::to_string(static_cast<int>(step.seconds))
+                : MethodText(step.method) + " " + step.path + (step.body ? " " + *step.body : "");
   }
   return text;
 }
 
 TEST(ReadRunStepTest, StepsKeepTheirOrderAndBodiesTheirCall) {
+  const std::string kMethodAndPath =
+      "plugin-host: --call takes a method (GET, PUT...) and a path: ";
+  const std::string kJsonOnce = "plugin-host: --json BODY follows a --call, once\n";
+  const std::string kSeconds = "plugin-host: --advance takes seconds (0 or more)\n";
   const struct {
     std::vector<const char*> argv;
     std::string steps;
@@ -47,18 +54,18 @@ TEST(ReadRunStepTest, StepsKeepTheirOrderAndBodiesTheirCall) {
       {{"--advance", "0"}, "+0"},
       {{"--verbose"}, "other"},
       // Wrong arguments.
-      {{"--call", "get", "/a"}, "error"},
-      {{"--call", "NAMED", "/a"}, "error"},
-      {{"--call", "GET", "a"}, "error"},
-      {{"--call", "GET"}, "error"},
-      {{"--json", "{}"}, "error"},
-      {{"--call", "PUT", "/a", "--json", "1", "--json", "2"}, "error"},
-      {{"--advance", "1", "--json", "{}"}, "error"},
-      {{"--call", "PUT", "/a", "--json"}, "error"},
-      {{"--advance", "-1"}, "error"},
-      {{"--advance", "nan"}, "error"},
-      {{"--advance", "2s"}, "error"},
-      {{"--advance"}, "error"},
+      {{"--call", "get", "/a"}, kMethodAndPath + "get /a\n"},
+      {{"--call", "NAMED", "/a"}, kMethodAndPath + "NAMED /a\n"},
+      {{"--call", "GET", "a"}, kMethodAndPath + "GET a\n"},
+      {{"--call", "GET"}, "plugin-host: --call takes a method and a path\n"},
+      {{"--json", "{}"}, kJsonOnce},
+      {{"--call", "PUT", "/a", "--json", "1", "--json", "2"}, kJsonOnce},
+      {{"--advance", "1", "--json", "{}"}, kJsonOnce},
+      {{"--call", "PUT", "/a", "--json"}, kJsonOnce},
+      {{"--advance", "-1"}, kSeconds},
+      {{"--advance", "nan"}, kSeconds},
+      {{"--advance", "2s"}, kSeconds},
+      {{"--advance"}, kSeconds},
   };
   for (const auto& row : kRows) {
     std::string line;

@@ -204,14 +204,34 @@ TEST_F(VoiceControlsTest, DeviceListsArePublishedAndTheFirstCurrentDeviceIsTheDe
   world().SignIn();
   const CaptureDevice a{"mic-a", "Headset", true, false, true};
   const CaptureDevice b{"mic-b", "Desk", true, true, false};
-  const CaptureDevice c{"mic-c", "Webcam", true, true, false};
-  const struct { std::vector<CaptureDevice> devices; } kRows[] = {{{a}}, {{a, b, c}}, {{c}}, {{}}};
+  const CaptureDevice c{"mic-c", "Webcam", false, true, false};
+  // Members as the plugin writes them, in name order.
+  const std::string kA =
+      R"({"handle":"mic-a","is_current_device":false,"is_default":true,"name":"Headset",)"
+      R"("usable":true})";
+  const std::string kB =
+      R"({"handle":"mic-b","is_current_device":true,"is_default":false,"name":"Desk",)"
+      R"("usable":true})";
+  const std::string kC =
+      R"({"handle":"mic-c","is_current_device":true,"is_default":false,"name":"Webcam",)"
+      R"("usable":false})";
+  const struct {
+    std::vector<CaptureDevice> devices;
+    std::string published;
+  } kRows[] = {
+      {{a}, "[" + kA + "]"},
+      {{a, b, c}, "[" + kA + "," + kB + "," + kC + "]"},
+      {{c}, "[" + kC + "]"},
+      {{}, "[]"},
+  };
   for (const auto& row : kRows) {
+    SCOPED_TRACE(row.published);
+    const std::size_t before = Published(kDevices).size();
     world().voiceChat().SetCaptureDevices(row.devices);
     world().Settle();
-    ASSERT_FALSE(Published(kDevices).empty());
-    EXPECT_EQ(Published(kDevices).back().AsArray().size(), row.devices.size());
-    EXPECT_EQ(Call(HTTP_METHOD_GET, kDevices).value, Published(kDevices).back());
+    ASSERT_EQ(Published(kDevices).size(), before + 1);
+    EXPECT_EQ(Published(kDevices).back().ToJson(), row.published);
+    EXPECT_EQ(Call(HTTP_METHOD_GET, kDevices).value.ToJson(), row.published);
   }
   ASSERT_FALSE(Call(HTTP_METHOD_POST, "/tav-premade-voice/v1/settings/reset").failed);
   world().Settle();

@@ -114,14 +114,22 @@ TEST_F(VoiceHostileScenarioTest, AnEventWithAnUnknownEnumeratorIsDroppedWhole) {
   }
   EXPECT_THAT(Roster(Call(HTTP_METHOD_GET, kParticipants).value),
               ElementsAre("Ava:100:-", "Bram:75:-"));
-  // An unknown game-flow phase reports nothing.
+  // An unknown game-flow phase reports nothing; the game start after it is
+  // reported as usual.
   const Mark mark = Now();
-  host().DeliverResourceEvent(
-      GameFlowStandIn::kSessionPath, "Update",
-      MakeObject({{"phase", "Overtime"}, {"gameClient", MakeObject({{"running", true}})}}));
+  const auto phase = [](const char* name) {
+    return MakeObject({{"phase", name}, {"gameClient", MakeObject({{"running", true}})}});
+  };
+  ASSERT_EQ(host().DeliverResourceEvent(GameFlowStandIn::kSessionPath, "Update", phase("Overtime")),
+            1u);
   world().Settle();
   EXPECT_THAT(RequestsSince(mark), IsEmpty());
   EXPECT_THAT(world().telemetry().events(), IsEmpty());
+  ASSERT_EQ(
+      host().DeliverResourceEvent(GameFlowStandIn::kSessionPath, "Update", phase("GameStart")), 1u);
+  world().Settle();
+  ASSERT_EQ(world().telemetry().events().size(), 1u);
+  EXPECT_EQ(world().telemetry().events()[0].name, "premade-voice-game-start");
 }
 
 // A payload nested a million levels deep, made the way a host lends values:

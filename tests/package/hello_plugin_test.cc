@@ -102,30 +102,34 @@ TEST_F(HelloPluginTest, FollowsTheProfileEventsAndRepublishesOnlyChanges) {
 TEST_F(HelloPluginTest, SalutationsAreCheckedAndLoggedAsText) {
   Start();
   const std::string longest(64, 'x');
+  const std::string kRefused = "salutation must be 1 to 64 bytes of printable text";
   const struct {
     std::string body;
-    bool accepted;
+    std::string error;  // empty when accepted
   } kRows[] = {
-      {R"({"salutation":"Hi"})", true},
-      {R"({"salutation":"%s%n%x"})", true},
-      {R"({"salutation":")" + longest + R"("})", true},
-      {R"({"salutation":")" + longest + R"(y"})", false},
-      {R"({"salutation":"a\nb"})", false},
-      {R"({"salutation":""})", false},
-      {R"({})", false},
-      {R"({"salutation":42})", false},
-      {R"([1,2)", false},
+      {R"({"salutation":"Hi"})", ""},
+      {R"({"salutation":"%s%n%x"})", ""},
+      {R"({"salutation":")" + longest + R"("})", ""},
+      {R"({"salutation":")" + longest + R"(y"})", kRefused},
+      {R"({"salutation":"a\nb"})", kRefused},
+      {R"({"salutation":""})", kRefused},
+      // A missing salutation is an empty one.
+      {R"({})", kRefused},
+      {R"({"salutation":42})",
+       "Couldn't assign value to 'salutation' because the input is not a string."},
+      {R"([1,2)",
+       "Couldn't deserialize JSON value for parameter 'change' of 'PutHelloV1Greeting': Error: "
+       "Missing a comma or ']' after an array element. at offset 4."},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.body);
+    const bool accepted = row.error.empty();
     const std::size_t before = host_.published().size();
     const InvokeResult result = Put(row.body);
     EXPECT_TRUE(result.delivered);
-    EXPECT_EQ(result.failed, !row.accepted) << result.error;
-    if (!row.accepted) {
-      EXPECT_NE(result.error, "");
-    }
-    EXPECT_EQ(host_.published().size() - before, row.accepted ? 2u : 0u);
+    EXPECT_EQ(result.failed, !accepted);
+    EXPECT_EQ(result.error, row.error);
+    EXPECT_EQ(host_.published().size() - before, accepted ? 2u : 0u);
     EXPECT_THAT(result.problems, IsEmpty());
   }
   EXPECT_TRUE(host_.Logged("hello: salutation is now '%s%n%x'"));

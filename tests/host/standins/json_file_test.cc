@@ -30,11 +30,29 @@ TEST(JsonFileTest, ReplaceFileOverwritesKeepsBytesAndCleansUp) {
     EXPECT_FALSE(std::filesystem::exists(dir / "state.json.tmp"));
   }
 
-  // A folder that does not exist is an error, and the old file is untouched.
+  // A folder that does not exist is an error, and so is reading from it.
   EXPECT_THAT(ReplaceFile(dir / "missing" / "state.json", "{}"), HasSubstr("open"));
   std::string read, error;
   EXPECT_FALSE(ReadWholeFile(dir / "missing" / "state.json", read, error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_THAT(error, HasSubstr("open"));
+  std::filesystem::remove_all(dir);
+}
+
+// A replacement that cannot be written leaves the old file as it was: here
+// the temporary file's name is taken by a folder.
+TEST(JsonFileTest, AFailedReplaceLeavesTheOldFileAsItWas) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / "json-file-test-failed-replace";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path file = dir / "state.json";
+  ASSERT_EQ(ReplaceFile(file, "{\"old\":true}"), "");
+  std::filesystem::create_directory(dir / "state.json.tmp");
+
+  EXPECT_THAT(ReplaceFile(file, "{\"new\":true}"), HasSubstr("open"));
+  std::string read, error;
+  ASSERT_TRUE(ReadWholeFile(file, read, error)) << error;
+  EXPECT_EQ(read, "{\"old\":true}");
   std::filesystem::remove_all(dir);
 }
 

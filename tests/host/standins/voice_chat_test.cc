@@ -101,22 +101,34 @@ TEST_F(VoiceChatStandInTest, MalformedOrMisplacedRequestsAreRefused) {
     const char* path;
     std::optional<HostValue> body;
     std::uint32_t status;
+    const char* error;
   } kRows[] = {
-      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/", HostValue("jwt"), 400},
-      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/a/b", HostValue("jwt"), 400},
-      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/p2", HostValue(""), 400},
-      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/p2", std::nullopt, 400},
-      {HTTP_METHOD_DELETE, "/voice-chat/v2/sessions/", std::nullopt, 404},
-      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions//participants/vc-1", MakeObject({}), 404},
-      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/", MakeObject({}), 404},
-      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/alice", MakeObject({}), 404},
-      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p9/participants/vc-1", MakeObject({}), 404},
-      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/vc-1", HostValue(7), 400},
-      {HTTP_METHOD_PUT, "/voice-chat/v2/settings", HostValue("loud"), 400},
+      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/", HostValue("jwt"), 400, "bad session id ''"},
+      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/a/b", HostValue("jwt"), 400,
+       "bad session id 'a/b'"},
+      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/p2", HostValue(""), 400,
+       "joining a session needs its token"},
+      {HTTP_METHOD_POST, "/voice-chat/v2/sessions/p2", std::nullopt, 400,
+       "joining a session needs its token"},
+      {HTTP_METHOD_DELETE, "/voice-chat/v2/sessions/", std::nullopt, 404, "not in session ''"},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions//participants/vc-1", MakeObject({}), 404,
+       "no resource /voice-chat/v2/sessions//participants/vc-1"},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/", MakeObject({}), 404,
+       "no participant ''"},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/alice", MakeObject({}), 404,
+       "no participant 'alice'"},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p9/participants/vc-1", MakeObject({}), 404,
+       "not in session 'p9'"},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/sessions/p1/participants/vc-1", HostValue(7), 400,
+       "a participant update needs an object"},
+      {HTTP_METHOD_PUT, "/voice-chat/v2/settings", HostValue("loud"), 400,
+       "settings need an object"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.path);
-    EXPECT_EQ(Ask(row.method, row.path, row.body).status, row.status);
+    const HostAnswer answer = Ask(row.method, row.path, row.body);
+    EXPECT_EQ(answer.status, row.status);
+    EXPECT_EQ(answer.error, row.error);
   }
   voice_.Fail(500, "engine crashed");
   const HostAnswer failed = Ask(HTTP_METHOD_DELETE, "/voice-chat/v2/sessions/p1");
@@ -142,10 +154,22 @@ TEST_F(VoiceChatStandInTest, SettingsAreBoundedAndLoopbackReportsTheMicrophone) 
   EXPECT_EQ(voice_.settings().Find("micLevel")->ToJson(), "100");
   EXPECT_EQ(voice_.settings().Find("vadSensitivity")->ToJson(), "0");
   EXPECT_EQ(voice_.settings().Find("vadHangoverTime")->ToJson(), "2000");
-  EXPECT_EQ(Ask(HTTP_METHOD_GET, kSettings).value, voice_.settings());
+  // The whole record: the members sent, bounded, beside the defaults.
+  EXPECT_EQ(Ask(HTTP_METHOD_GET, kSettings).value.ToJson(),
+            R"({"currentCaptureDeviceHandle":"","vadHangoverTime":2000,"vadSensitivity":0,)"
+            R"("micLevel":100,"localMicMuted":false,"loopbackEnabled":true,"autoJoin":true,)"
+            R"("muteOnConnect":false,"vadActive":true,"pttActive":false,)"
+            R"("inputMode":"voiceActivity","pttKey":"F1"})");
   EXPECT_TRUE(voice_.SetMicEnergy(12));
-  Ask(HTTP_METHOD_PUT, kSettings, MakeObject({{"loopbackEnabled", false}}));
+  ASSERT_FALSE(
+      Ask(HTTP_METHOD_PUT, kSettings, MakeObject({{"loopbackEnabled", false}})).error.has_value());
   EXPECT_FALSE(voice_.SetMicEnergy(13));
+  // A later PUT changes only what it sends.
+  EXPECT_EQ(Ask(HTTP_METHOD_GET, kSettings).value.ToJson(),
+            R"({"currentCaptureDeviceHandle":"","vadHangoverTime":2000,"vadSensitivity":0,)"
+            R"("micLevel":100,"localMicMuted":false,"loopbackEnabled":false,"autoJoin":true,)"
+            R"("muteOnConnect":false,"vadActive":true,"pttActive":false,)"
+            R"("inputMode":"voiceActivity","pttKey":"F1"})");
   host_.RunReady();
   ASSERT_EQ(EventsOf(kSettings).size(), 2u);
   EXPECT_EQ(EventsOf(kSettings)[0].Find("pttKey")->AsString(), "F1");
