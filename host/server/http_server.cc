@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "host/server/request_guard.h"
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -166,6 +167,18 @@ class WebSocketSession : public Connection {
   Registration registration_;
 };
 
+std::optional<std::string_view> HeaderOf(const http::request<http::string_body>& request,
+                                         http::field field) {
+  const auto found = request.find(field);
+  if (found == request.end()) return std::nullopt;
+  return std::string_view(found->value().data(), found->value().size());
+}
+
+RequestSource SourceOf(const http::request<http::string_body>& request, bool upgrade) {
+  return {std::string_view(request.method_string().data(), request.method_string().size()),
+          HeaderOf(request, http::field::host), HeaderOf(request, http::field::origin), upgrade};
+}
+
 class HttpSession : public Connection {
  public:
   HttpSession(tcp::socket socket, HttpServer::Impl& server)
@@ -215,7 +228,13 @@ class HttpSession : public Connection {
       return;
     }
     http::request<http::string_body> request = parser_->release();
-    if (websocket::is_upgrade(request)) {
+    const bool upgrade = websocket::is_upgrade(request);
+    const std::string refusal = RefusalOf(SourceOf(request, upgrade), server_.port);
+    if (!refusal.empty()) {
+      Reply(ErrorAnswer(403, refusal), !upgrade && request.keep_alive());
+      return;
+    }
+    if (upgrade) {
       if (request.target() != "/events") {
         Reply(ErrorAnswer(404, "the WebSocket is at /events"), false);
         return;

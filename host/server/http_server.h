@@ -5,6 +5,9 @@
 // of the host's loop); GET /events upgrades to a WebSocket that receives
 // every message of the EventFeed, the recent ones first.
 //
+// Requests from other web pages or addressed to other host names get 403
+// before anything else runs (host/server/request_guard.h).
+//
 // Bad input ends in an answer or a closed connection: a malformed request
 // gets 400, a body over kMaxRequestBody 413 (the connection closes after
 // either), a broken WebSocket frame or a message over 64 KiB closes that

@@ -19,10 +19,10 @@ using ::testing::HasSubstr;
 using Testing::HttpReply;
 using Testing::SocketClient;
 
-std::string Request(const std::string& method, const std::string& target,
+std::string Request(std::uint16_t port, const std::string& method, const std::string& target,
                     const std::string& body = "") {
-  return method + " " + target +
-         " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" +
+  return method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+         "\r\nContent-Type: application/json\r\n" +
          "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
@@ -47,33 +47,40 @@ TEST(ServeTest, StandInRoutesPluginRoutesAndTheEventStreamWorkTogether) {
     const auto reply = client.ReadHttpReply();
     return reply ? *reply : HttpReply{};
   };
-  EXPECT_EQ(exchange(Request("POST", "/host/world/form-party", R"({"size": 3})")).status, 200);
-  const HttpReply joined = exchange(Request("POST", "/host/world/join-voice", R"({"player": 1})"));
+  EXPECT_EQ(
+      exchange(Request(server.port(), "POST", "/host/world/form-party", R"({"size": 3})")).status,
+      200);
+  const HttpReply joined =
+      exchange(Request(server.port(), "POST", "/host/world/join-voice", R"({"player": 1})"));
   EXPECT_EQ(joined.status, 200);
   EXPECT_THAT(
       joined.body,
       HasSubstr(R"("puuid":"puuid-1","displayName":"Bram","role":"MEMBER","inVoice":true)"));
-  const HttpReply refused = exchange(Request("POST", "/host/world/speak", R"({"player": 0})"));
+  const HttpReply refused =
+      exchange(Request(server.port(), "POST", "/host/world/speak", R"({"player": 0})"));
   EXPECT_EQ(refused.status, 400);
   EXPECT_THAT(refused.body, HasSubstr("speak: 'player' must be a whole number from 1 to 9"));
-  EXPECT_EQ(exchange(Request("POST", "/host/world/dance")).status, 404);
+  EXPECT_EQ(exchange(Request(server.port(), "POST", "/host/world/dance")).status, 404);
 
   SocketClient listener(server.port());
   ASSERT_TRUE(listener.Send(
-      "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+      "GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+      "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n"));
   ASSERT_EQ(listener.ReadHttpReply()->status, 101);
   for (int i = 0; i < 100 && server.listeners() == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(
-      exchange(Request("PUT", "/tav-premade-voice/v1/participants/puuid-1/volume", "30")).status,
-      200);
+  EXPECT_EQ(exchange(Request(server.port(), "PUT",
+                             "/tav-premade-voice/v1/participants/puuid-1/volume", "30"))
+                .status,
+            200);
 
   // A query argument that names the body parameter is the body.
-  EXPECT_EQ(
-      exchange(Request("PUT", "/tav-premade-voice/v1/participants/puuid-1/mute?muted=1")).status,
-      200);
+  EXPECT_EQ(exchange(Request(server.port(), "PUT",
+                             "/tav-premade-voice/v1/participants/puuid-1/mute?muted=1"))
+                .status,
+            200);
 
   // The recent messages come first; read until the change shows.
   bool sawEvent = false;

@@ -30,20 +30,6 @@ void KELP_CDECL PublishAndEcho(InvokeResponse* response, const InvokeRequest* re
   FakePlugin::Echo(response, request);
 }
 
-std::string Request(const std::string& method, const std::string& target,
-                    const std::string& body = "") {
-  std::string text = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-  if (!body.empty()) {
-    text +=
-        "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
-  }
-  return text + "\r\n" + body;
-}
-
-constexpr char kUpgrade[] =
-    "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
-
 // The fake plugin behind a server on a free port, run by a thread of its
 // own; the test talks to it only through sockets until it is stopped.
 class HttpServerTest : public ::testing::Test {
@@ -69,6 +55,28 @@ class HttpServerTest : public ::testing::Test {
     if (!runner_.joinable()) return;
     server_->Stop();
     runner_.join();
+  }
+
+  // A request as a command-line client on this machine sends it: Host names
+  // the server, no Origin.
+  std::string Request(const std::string& method, const std::string& target,
+                      const std::string& body = "", const std::string& extraHeaders = "") const {
+    std::string text = method + " " + target +
+                       " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server_->port()) + "\r\n" +
+                       extraHeaders;
+    if (!body.empty()) {
+      text += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+              "\r\n";
+    }
+    return text + "\r\n" + body;
+  }
+
+  std::string Upgrade(const std::string& target = "/events",
+                      const std::string& extraHeaders = "") const {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server_->port()) +
+           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
+           extraHeaders + "\r\n";
   }
 
   std::optional<HttpReply> Exchange(const std::string& request) {
@@ -109,10 +117,7 @@ TEST_F(HttpServerTest, AnswersRoutesErrorsAndBadRequestsWithStatusAndJson) {
        R"("paths":{"/fake/v1/things/{id}":{"get":{"operationId":"GetThing",)"},
       {"panel without files", Request("GET", "/"), 404, "no panel file index.html"},
       {"broken query escape", Request("GET", "/fake/v1/things/7?a=%zz"), 400, "broken %-escape"},
-      {"websocket elsewhere",
-       "GET /other HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n",
-       404, "/events"},
+      {"websocket elsewhere", Upgrade("/other"), 404, "/events"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.name);
@@ -132,9 +137,51 @@ TEST_F(HttpServerTest, AnswersRoutesErrorsAndBadRequestsWithStatusAndJson) {
   EXPECT_EQ(plugin_.requests[1].body, "{}");
 }
 
+TEST_F(HttpServerTest, OtherPagesAndOtherHostNamesAreRefusedBeforeThePlugin) {
+  const std::string port = std::to_string(server_->port());
+  const std::string own = "Origin: http://127.0.0.1:" + port + "\r\n";
+  const std::string foreign = "Origin: http://evil.example\r\n";
+  const struct {
+    const char* name;
+    std::string request;
+    int status;
+    const char* bodyHas;
+  } kRows[] = {
+      {"change from the server's page", Request("PUT", "/fake/v1/volume", "1", own), 200, ""},
+      {"change from another page", Request("PUT", "/fake/v1/volume", "2", foreign), 403,
+       R"({"message":"changes are refused to other pages: Origin 'http://evil.example' is not )"},
+      {"text/plain form post from another page",
+       "POST /fake/v1/refuse HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\n" + foreign +
+           "Content-Type: text/plain\r\nContent-Length: 2\r\n\r\nhi",
+       403, R"("status":403)"},
+      {"read from another page", Request("GET", "/fake/v1/things/3", "", foreign), 200, ""},
+      {"rebound host name",
+       "GET /fake/v1/things/4 HTTP/1.1\r\nHost: evil.example:" + port + "\r\n\r\n", 403,
+       "the Host header must be 127.0.0.1:"},
+      {"no host", "GET /fake/v1/things/5 HTTP/1.0\r\n\r\n", 403, "the Host header is missing"},
+      {"event stream for another page", Upgrade("/events", foreign), 403,
+       "event streams are refused to other pages"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    const auto reply = Exchange(row.request);
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->status, row.status);
+    EXPECT_THAT(reply->body, HasSubstr(row.bodyHas));
+    EXPECT_THAT(reply->headers, HasSubstr("Content-Type: application/json"));
+  }
+  EXPECT_EQ(server_->listeners(), 0u);
+  Stop();
+  // Only the change from the server's own page and the read reached the
+  // plugin.
+  ASSERT_EQ(plugin_.requests.size(), 2u);
+  EXPECT_EQ(plugin_.requests[0].body, "1");
+  EXPECT_EQ(plugin_.requests[1].path, "/fake/v1/things/3");
+}
+
 TEST_F(HttpServerTest, WebSocketStreamsTheEventAndLogLineAChangeCaused) {
   SocketClient listener(server_->port());
-  ASSERT_TRUE(listener.Send(kUpgrade));
+  ASSERT_TRUE(listener.Send(Upgrade()));
   const auto upgraded = listener.ReadHttpReply();
   ASSERT_TRUE(upgraded.has_value());
   ASSERT_EQ(upgraded->status, 101);
@@ -182,7 +229,7 @@ TEST_F(HttpServerTest, BrokenInputClosesItsConnectionAndTheServerGoesOn) {
   for (const auto& row : kFrames) {
     SCOPED_TRACE(row.name);
     SocketClient broken(server_->port());
-    ASSERT_TRUE(broken.Send(kUpgrade));
+    ASSERT_TRUE(broken.Send(Upgrade()));
     ASSERT_TRUE(broken.ReadHttpReply().has_value());
     ASSERT_TRUE(broken.Send(row.frame));
     ASSERT_TRUE(broken.Fill(4));
@@ -207,7 +254,7 @@ TEST_F(HttpServerTest, BrokenInputClosesItsConnectionAndTheServerGoesOn) {
 
 TEST_F(HttpServerTest, StopEndsRunAndClosesOpenConnections) {
   SocketClient listener(server_->port());
-  ASSERT_TRUE(listener.Send(kUpgrade));
+  ASSERT_TRUE(listener.Send(Upgrade()));
   ASSERT_TRUE(listener.ReadHttpReply().has_value());
   SocketClient idle(server_->port());
   ASSERT_TRUE(idle.connected());
