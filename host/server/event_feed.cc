@@ -1,5 +1,6 @@
 #include "host/server/event_feed.h"
 
+#include "host/server/json_text.h"
 #include "host/standins/json_file.h"
 
 namespace Kelp::Host {
@@ -39,7 +40,7 @@ EventFeed::EventFeed(ReferenceHost& host, std::size_t keep) : host_(host), keep_
 EventFeed::~EventFeed() { host_.set_observer({}); }
 
 void EventFeed::Post(const HostValue& value) {
-  std::string message = WriteJsonText(value);
+  std::string message = ReplaceInvalidUtf8(WriteJsonText(value));
   if (listener_) listener_(message);
   recent_.push_back(std::move(message));
   while (recent_.size() > keep_) recent_.pop_front();

@@ -231,12 +231,12 @@ class HttpSession : public Connection {
     const bool upgrade = websocket::is_upgrade(request);
     const std::string refusal = RefusalOf(SourceOf(request, upgrade), server_.port);
     if (!refusal.empty()) {
-      Reply(ErrorAnswer(403, refusal), !upgrade && request.keep_alive());
+      Reply(ErrorAnswer(403, refusal), !upgrade && request.keep_alive(), request.version());
       return;
     }
     if (upgrade) {
       if (request.target() != "/events") {
-        Reply(ErrorAnswer(404, "the WebSocket is at /events"), false);
+        Reply(ErrorAnswer(404, "the WebSocket is at /events"), false, request.version());
         return;
       }
       stream_.expires_never();
@@ -249,13 +249,16 @@ class HttpSession : public Connection {
     webRequest.target = std::string(request.target());
     webRequest.body = std::move(request.body());
     webRequest.contentType = std::string(request[http::field::content_type]);
-    Reply(server_.api.Handle(webRequest), request.keep_alive());
+    Reply(server_.api.Handle(webRequest), request.keep_alive(), request.version());
   }
 
-  void Reply(const WebAnswer& answer, bool keepAlive) {
+  // Answers in the request's HTTP version: an HTTP/1.0 client that asked
+  // to keep the connection waits for "Connection: keep-alive", which only
+  // an HTTP/1.0 answer carries.
+  void Reply(const WebAnswer& answer, bool keepAlive, unsigned version = 11) {
     auto response = std::make_shared<http::response<http::string_body>>();
     response->result(answer.status);
-    response->version(11);
+    response->version(version == 10 ? 10 : 11);
     response->set(http::field::server, "plugin-host");
     response->set(http::field::content_type, answer.contentType);
     response->set(http::field::cache_control, "no-store");

@@ -114,5 +114,76 @@ TEST(ServeTest, StandInRoutesPluginRoutesAndTheEventStreamWorkTogether) {
   EXPECT_THAT(host.problems(), ::testing::IsEmpty());
 }
 
+// The client mistakes of the voice plugin's own routes, bound by the SDK:
+// each is the client's (400) with the binder's message, while a failure of
+// a stand-in without a status stays the server's.
+TEST(ServeTest, RequestsThePluginCannotBindAnswer400AndStatuslessPeerFailures500) {
+  std::string error;
+  auto session = PluginSession::Start({}, error);
+  ASSERT_NE(session, nullptr) << error;
+  WebApi api(session->host(), "");
+  AddWorldRoutes(api, session->world());
+  const std::string voice = "/tav-premade-voice/v1";
+  const struct {
+    const char* name;
+    WebRequest request;
+    unsigned status;
+    const char* message;
+  } kRows[] = {
+      {"bad JSON",
+       {"PUT", voice + "/self/micLevel", "{bad", "application/json"},
+       400,
+       "Couldn't deserialize JSON value for parameter 'micLevel' of "
+       "'PutTavPremadeVoiceV1SelfMicLevel': Error: Missing a name for object member. at offset 1."},
+      {"wrong type",
+       {"PUT", voice + "/self/micLevel", R"({"a":1})", "application/json"},
+       400,
+       "Couldn't assign value to 'micLevel' of type int32 because the input is of an invalid type "
+       "structure."},
+      {"out of range",
+       {"PUT", voice + "/self/micLevel", "99999999999", "application/json"},
+       400,
+       "Value 99999999999 for 'micLevel' of type int32 is out of range"},
+      {"text for a number",
+       {"PUT", voice + "/self/micLevel?micLevel=loud", "", ""},
+       400,
+       "Value loud for 'micLevel' of type int32 is in an incorrect format"},
+      {"missing body",
+       {"PUT", voice + "/self/micLevel", "", ""},
+       400,
+       "A value for 'micLevel' is required."},
+      {"bad enumerator",
+       {"PUT", voice + "/self/inputMode", R"("SHOUT")", "application/json"},
+       400,
+       "SHOUT is not a valid TavPremadeVoiceInputMode enumeration value for 'inputMode'."},
+      {"unsupported content type",
+       {"PUT", voice + "/self/micLevel", "30", "text/xml"},
+       400,
+       "Unsupported body content type"},
+      {"unknown query argument",
+       {"GET", voice + "/availability?bogus=1", "", ""},
+       400,
+       "Unknown argument 'bogus' for 'GetTavPremadeVoiceV1Availability'."},
+      {"accepted", {"PUT", voice + "/self/micLevel", "30", "application/json"}, 200, ""},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    const WebAnswer answer = api.Handle(row.request);
+    EXPECT_EQ(answer.status, row.status) << answer.body;
+    if (row.status == 200) continue;
+    const HostValueResult body = ReadJsonText(answer.body);
+    ASSERT_TRUE(body.ok()) << answer.body;
+    EXPECT_EQ(body.value, MakeObject({{"message", row.message}, {"status", row.status}}));
+  }
+
+  // The voice chat refuses the mic test's settings without a status, in
+  // words that look like a binding failure: the plugin passes that on, and
+  // it is no client mistake.
+  ASSERT_TRUE(session->world().Fail("voice-chat", 0, "Unknown argument 'x' for 'y'."));
+  const WebAnswer refused = api.Handle({"POST", voice + "/mic-test", "", ""});
+  EXPECT_EQ(refused.status, 500u) << refused.body;
+  EXPECT_THAT(refused.body, HasSubstr("Unknown argument 'x' for 'y'."));
+}
+
 }  // namespace
 }  // namespace Kelp::Host

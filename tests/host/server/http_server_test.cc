@@ -16,6 +16,7 @@ namespace {
 using Testing::FakePlugin;
 using ::testing::HasSubstr;
 using Testing::HttpReply;
+using ::testing::Not;
 using Testing::SocketClient;
 
 FakePlugin* plugin = nullptr;
@@ -118,6 +119,9 @@ TEST_F(HttpServerTest, AnswersRoutesErrorsAndBadRequestsWithStatusAndJson) {
       {"panel without files", Request("GET", "/"), 404, "no panel file index.html"},
       {"broken query escape", Request("GET", "/fake/v1/things/7?a=%zz"), 400, "broken %-escape"},
       {"websocket elsewhere", Upgrade("/other"), 404, "/events"},
+      {"bytes that are no UTF-8 in the path", Request("GET", "/fake/\xC3\xA9\xFF\xC0\xAF/x"), 404,
+       "{\"message\":\"No function for GET /fake/\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD/"
+       "x\",\"status\":404}"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.name);
@@ -177,6 +181,30 @@ TEST_F(HttpServerTest, OtherPagesAndOtherHostNamesAreRefusedBeforeThePlugin) {
   ASSERT_EQ(plugin_.requests.size(), 2u);
   EXPECT_EQ(plugin_.requests[0].body, "1");
   EXPECT_EQ(plugin_.requests[1].path, "/fake/v1/things/3");
+}
+
+TEST_F(HttpServerTest, AnswersHttp10InItsOwnVersionAndKeepsTheConnectionOnlyWhenAsked) {
+  const std::string request =
+      "GET /fake/v1/things/1 HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server_->port()) +
+      "\r\n";
+  SocketClient kept(server_->port());
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(kept.Send(request + "Connection: keep-alive\r\n\r\n"));
+    const auto reply = kept.ReadHttpReply();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_THAT(reply->headers, ::testing::StartsWith("HTTP/1.0 200 OK\r\n"));
+    EXPECT_THAT(reply->headers, HasSubstr("Connection: keep-alive\r\n"));
+  }
+  EXPECT_FALSE(kept.ClosedByServer(200));
+
+  SocketClient closed(server_->port());
+  ASSERT_TRUE(closed.Send(request + "\r\n"));
+  const auto reply = closed.ReadHttpReply();
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_THAT(reply->headers, ::testing::StartsWith("HTTP/1.0 200 OK\r\n"));
+  EXPECT_THAT(reply->headers, Not(HasSubstr("keep-alive")));
+  EXPECT_TRUE(closed.ClosedByServer());
 }
 
 TEST_F(HttpServerTest, WebSocketStreamsTheEventAndLogLineAChangeCaused) {
