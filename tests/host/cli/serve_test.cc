@@ -1,6 +1,9 @@
 // The served plugin with its stand-ins, end to end through real sockets:
 // the stand-in routes form a party, a route of the plugin changes a volume,
 // and the event stream carries the plugin's event and the stand-in's note.
+#include <algorithm>
+#include <iterator>
+#include <malloc.h>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -183,6 +186,62 @@ TEST(ServeTest, RequestsThePluginCannotBindAnswer400AndStatuslessPeerFailures500
   const WebAnswer refused = api.Handle({"POST", voice + "/mic-test", "", ""});
   EXPECT_EQ(refused.status, 500u) << refused.body;
   EXPECT_THAT(refused.body, HasSubstr("Unknown argument 'x' for 'y'."));
+}
+
+// Heap bytes in use, as the allocator counts them; 0 where it does not.
+std::size_t HeapInUse() {
+#if defined(__GLIBC__)
+  return mallinfo2().uordblks;
+#else
+  return 0;
+#endif
+}
+
+// What serve keeps of its journals stays bounded however many changes
+// arrive, and the host's heap grows by little more than the stand-ins'
+// own state per request.
+TEST(ServeTest, ManyChangeRequestsKeepTheHostsJournalsBounded) {
+  constexpr std::size_t kLimit = 100;
+  SessionOptions options;
+  options.journalLimit = kLimit;
+  std::string error;
+  auto session = PluginSession::Start(options, error);
+  ASSERT_NE(session, nullptr) << error;
+  ReferenceHost& host = session->host();
+  WebApi api(host, "");
+  EventFeed feed(host);
+  AddWorldRoutes(api, session->world());
+  ASSERT_EQ(api.Handle({"POST", "/host/world/form-party", R"({"size": 3})", ""}).status, 200u);
+  ASSERT_EQ(api.Handle({"POST", "/host/world/join-voice", R"({"player": 1})", ""}).status, 200u);
+  const auto change = [&](std::size_t i) {
+    const WebRequest request{"PUT", "/tav-premade-voice/v1/participants/puuid-1/volume",
+                             std::to_string(i % 101), "application/json"};
+    return api.Handle(request).status;
+  };
+
+  constexpr std::size_t kWarmUp = 1000;
+  constexpr std::size_t kChanges = 5000;
+  for (std::size_t i = 0; i < kWarmUp; ++i) ASSERT_EQ(change(i), 200u);
+  const std::size_t before = HeapInUse();
+  for (std::size_t i = 0; i < kChanges; ++i) ASSERT_EQ(change(i), 200u);
+  const std::size_t after = HeapInUse();
+
+  const auto kept = [](const auto& journal) {
+    return static_cast<std::size_t>(std::distance(journal.begin(), journal.end()));
+  };
+  EXPECT_EQ(kept(host.calls()), kLimit);
+  EXPECT_EQ(kept(host.logLines()), std::min(kLimit, host.logLines().size()));
+  EXPECT_EQ(kept(host.published()), kLimit);
+  EXPECT_EQ(kept(host.sentRequests()), kLimit);
+  EXPECT_GE(host.published().size(), kWarmUp + kChanges);
+  EXPECT_GE(host.sentRequests().size(), kWarmUp + kChanges);
+  // The newest entries are the ones kept: the last change is there.
+  EXPECT_THAT(host.published().back().payload.ToJson(),
+              HasSubstr(R"("volume":)" + std::to_string((kChanges - 1) % 101)));
+  // Unbounded, each of these requests kept about 10 KB.
+  EXPECT_LT(after > before ? after - before : 0, kChanges * 512)
+      << "heap grew from " << before << " to " << after << " bytes";
+  EXPECT_THAT(host.problems(), ::testing::IsEmpty());
 }
 
 }  // namespace
