@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <optional>
@@ -26,13 +27,16 @@ namespace http = beast::http;
 namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 
-constexpr auto kRequestTimeout = std::chrono::seconds(30);
+// Time for an answer to go out.
+constexpr auto kWriteTimeout = std::chrono::seconds(30);
 constexpr auto kTickInterval = std::chrono::milliseconds(20);
 constexpr std::size_t kMaxWebSocketMessage = 64 * 1024;
 constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
-// Messages waiting for a slow WebSocket reader before it is dropped.
-constexpr std::size_t kMaxQueuedMessages = 4096;
-constexpr std::size_t kMaxConnections = 64;
+// Connections being refused with 503 at once; past it, further ones are
+// closed without an answer.
+constexpr std::size_t kMaxRefusing = 16;
+// Time for the close frame to a WebSocket client that reads too slowly.
+constexpr auto kSlowCloseTimeout = std::chrono::seconds(5);
 // After refusing a request, what the server still reads (and drops) of it
 // before closing, so that the client gets the answer and not a reset.
 constexpr std::size_t kMaxDrainBytes = 4 * 1024 * 1024;
@@ -47,20 +51,29 @@ class Connection : public std::enable_shared_from_this<Connection> {
   virtual void Close() = 0;
 };
 
+// What a connection counts against.
+enum ConnectionKind : std::size_t { kHttp, kWebSocket, kRefusing, kConnectionKinds };
+
 // Every open connection. Shared with the connections, which may outlive
 // the rest of the server while the I/O context destroys its pending
 // handlers.
 struct Connections {
   std::uint64_t nextId = 0;
   std::map<std::uint64_t, std::weak_ptr<Connection>> open;
+  std::size_t counts[kConnectionKinds] = {};
 };
 
 // A connection's entry in Connections, removed with it.
 class Registration {
  public:
-  explicit Registration(std::shared_ptr<Connections> connections)
-      : connections_(std::move(connections)), id_(connections_->nextId++) {}
-  ~Registration() { connections_->open.erase(id_); }
+  Registration(std::shared_ptr<Connections> connections, ConnectionKind kind)
+      : connections_(std::move(connections)), id_(connections_->nextId++), kind_(kind) {
+    ++connections_->counts[kind_];
+  }
+  ~Registration() {
+    connections_->open.erase(id_);
+    --connections_->counts[kind_];
+  }
   Registration(const Registration&) = delete;
   Registration& operator=(const Registration&) = delete;
   void Register(std::weak_ptr<Connection> connection) { connections_->open[id_] = connection; }
@@ -68,17 +81,20 @@ class Registration {
  private:
   std::shared_ptr<Connections> connections_;
   std::uint64_t id_;
+  ConnectionKind kind_;
 };
 
 }  // namespace
 
 struct HttpServer::Impl {
-  Impl(WebApi& webApi, EventFeed& eventFeed) : api(webApi), feed(eventFeed) {}
+  Impl(WebApi& webApi, EventFeed& eventFeed, ServerLimits serverLimits)
+      : api(webApi), feed(eventFeed), limits(serverLimits) {}
 
   // Declared first: destroyed last, after everything bound to it.
   asio::io_context io;
   WebApi& api;
   EventFeed& feed;
+  const ServerLimits limits;
   tcp::acceptor acceptor{io};
   asio::steady_timer ticker{io};
   asio::signal_set signals{io};
@@ -88,7 +104,12 @@ struct HttpServer::Impl {
   std::shared_ptr<Connections> connections = std::make_shared<Connections>();
   std::uint16_t port = 0;
   bool stopping = false;
+  // Whether a refusal was logged since the limit was last reached.
+  bool loggedFull[kConnectionKinds] = {};
 
+  // True when one more connection of `kind` fits; otherwise logs the first
+  // refusal since the limit was reached.
+  bool Admits(ConnectionKind kind, std::size_t limit, const char* what);
   void Accept();
   void ScheduleTick();
   void Broadcast(const std::string& message);
@@ -100,7 +121,10 @@ namespace {
 class WebSocketSession : public Connection {
  public:
   WebSocketSession(tcp::socket socket, HttpServer::Impl& server)
-      : socket_(std::move(socket)), server_(server), registration_(server.connections) {}
+      : socket_(std::move(socket)),
+        server_(server),
+        closeTimer_(server.io),
+        registration_(server.connections, kWebSocket) {}
 
   std::shared_ptr<WebSocketSession> self() {
     return std::static_pointer_cast<WebSocketSession>(shared_from_this());
@@ -119,16 +143,19 @@ class WebSocketSession : public Connection {
   }
 
   void Send(const std::string& message) {
-    if (queue_.size() >= kMaxQueuedMessages) {
-      Close();
+    if (closing_) return;
+    if (queuedBytes_ + message.size() > server_.limits.webSocketBacklog) {
+      CloseTooSlow();
       return;
     }
     queue_.push_back(message);
+    queuedBytes_ += message.size();
     if (queue_.size() == 1) WriteNext();
   }
 
   void Close() override {
     server_.sockets.erase(self());
+    closeTimer_.cancel();
     beast::error_code ignored;
     beast::get_lowest_layer(socket_).socket().close(ignored);
   }
@@ -155,15 +182,48 @@ class WebSocketSession : public Connection {
                             self->server_.sockets.erase(self);
                             return;
                           }
+                          self->queuedBytes_ -= self->queue_.front().size();
                           self->queue_.pop_front();
-                          if (!self->queue_.empty()) self->WriteNext();
+                          if (self->closing_) {
+                            self->SendClose();
+                          } else if (!self->queue_.empty()) {
+                            self->WriteNext();
+                          }
                         });
+  }
+
+  // The client reads slower than messages come: it gets no more of them,
+  // and a close frame once the message being written is out (a frame may
+  // not cut into another). A client that reads nothing at all is cut off.
+  void CloseTooSlow() {
+    closing_ = true;
+    server_.sockets.erase(self());
+    const std::size_t waiting = queuedBytes_;
+    while (queue_.size() > 1) {
+      queuedBytes_ -= queue_.back().size();
+      queue_.pop_back();
+    }
+    closeReason_ = "reading too slowly: " + std::to_string(waiting) + " bytes waiting";
+    closeTimer_.expires_after(kSlowCloseTimeout);
+    closeTimer_.async_wait([self = self()](beast::error_code error) {
+      if (!error) self->Close();
+    });
+    if (queue_.empty()) SendClose();
+  }
+
+  void SendClose() {
+    socket_.async_close(websocket::close_reason(websocket::close_code::policy_error, closeReason_),
+                        [self = self()](beast::error_code) { self->closeTimer_.cancel(); });
   }
 
   websocket::stream<beast::tcp_stream> socket_;
   HttpServer::Impl& server_;
   beast::flat_buffer buffer_;
   std::deque<std::string> queue_;
+  std::size_t queuedBytes_ = 0;
+  bool closing_ = false;
+  std::string closeReason_;
+  asio::steady_timer closeTimer_;
   Registration registration_;
 };
 
@@ -181,8 +241,8 @@ RequestSource SourceOf(const http::request<http::string_body>& request, bool upg
 
 class HttpSession : public Connection {
  public:
-  HttpSession(tcp::socket socket, HttpServer::Impl& server)
-      : stream_(std::move(socket)), server_(server), registration_(server.connections) {}
+  HttpSession(tcp::socket socket, HttpServer::Impl& server, ConnectionKind kind = kHttp)
+      : stream_(std::move(socket)), server_(server), registration_(server.connections, kind) {}
 
   std::shared_ptr<HttpSession> self() {
     return std::static_pointer_cast<HttpSession>(shared_from_this());
@@ -191,6 +251,12 @@ class HttpSession : public Connection {
   void Start() {
     registration_.Register(weak_from_this());
     Read();
+  }
+
+  // Answers 503 without reading a request, and closes.
+  void Refuse(const std::string& message) {
+    registration_.Register(weak_from_this());
+    Reply(ErrorAnswer(503, message), false);
   }
 
   void Close() override {
@@ -204,7 +270,7 @@ class HttpSession : public Connection {
     parser_.emplace();
     parser_->body_limit(kMaxRequestBody);
     parser_->header_limit(kMaxHeaderBytes);
-    stream_.expires_after(kRequestTimeout);
+    stream_.expires_after(server_.limits.idleTimeout);
     http::async_read(
         stream_, buffer_, *parser_,
         [self = self()](beast::error_code error, std::size_t) { self->OnRead(error); });
@@ -239,6 +305,12 @@ class HttpSession : public Connection {
         Reply(ErrorAnswer(404, "the WebSocket is at /events"), false, request.version());
         return;
       }
+      if (!server_.Admits(kWebSocket, server_.limits.webSockets, "WebSockets")) {
+        Reply(ErrorAnswer(503, "the server has " + std::to_string(server_.limits.webSockets) +
+                                   " WebSockets open, as many as it takes; try again later"),
+              false, request.version());
+        return;
+      }
       stream_.expires_never();
       std::make_shared<WebSocketSession>(stream_.release_socket(), server_)
           ->Accept(std::move(request));
@@ -265,7 +337,7 @@ class HttpSession : public Connection {
     response->body() = answer.body;
     response->keep_alive(keepAlive);
     response->prepare_payload();
-    stream_.expires_after(kRequestTimeout);
+    stream_.expires_after(kWriteTimeout);
     http::async_write(stream_, *response,
                       [self = self(), response](beast::error_code error, std::size_t) {
                         if (error) {
@@ -318,15 +390,32 @@ void HttpServer::Impl::Accept() {
   acceptor.async_accept([this](beast::error_code error, tcp::socket socket) {
     if (stopping || !acceptor.is_open()) return;
     if (!error) {
-      if (connections->open.size() >= kMaxConnections) {
+      if (Admits(kHttp, limits.httpConnections, "HTTP connections")) {
+        std::make_shared<HttpSession>(std::move(socket), *this)->Start();
+      } else if (connections->counts[kRefusing] < kMaxRefusing) {
+        std::make_shared<HttpSession>(std::move(socket), *this, kRefusing)
+            ->Refuse("the server has " + std::to_string(limits.httpConnections) +
+                     " HTTP connections open, as many as it takes; try again later");
+      } else {
         beast::error_code ignored;
         socket.close(ignored);
-      } else {
-        std::make_shared<HttpSession>(std::move(socket), *this)->Start();
       }
     }
     Accept();
   });
+}
+
+bool HttpServer::Impl::Admits(ConnectionKind kind, std::size_t limit, const char* what) {
+  if (connections->counts[kind] < limit) {
+    loggedFull[kind] = false;
+    return true;
+  }
+  if (!loggedFull[kind]) {
+    std::fprintf(stderr, "plugin-host serve: %zu %s open, the limit; refusing more with 503\n",
+                 limit, what);
+    loggedFull[kind] = true;
+  }
+  return false;
 }
 
 void HttpServer::Impl::ScheduleTick() {
@@ -363,7 +452,8 @@ void HttpServer::Impl::Shutdown() {
   io.stop();
 }
 
-HttpServer::HttpServer(WebApi& api, EventFeed& feed) : impl_(std::make_unique<Impl>(api, feed)) {
+HttpServer::HttpServer(WebApi& api, EventFeed& feed, ServerLimits limits)
+    : impl_(std::make_unique<Impl>(api, feed, limits)) {
   feed.set_listener([impl = impl_.get()](const std::string& message) { impl->Broadcast(message); });
 }
 

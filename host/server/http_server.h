@@ -11,10 +11,17 @@
 // Bad input ends in an answer or a closed connection: a malformed request
 // gets 400, a body over kMaxRequestBody 413 (the connection closes after
 // either), a broken WebSocket frame or a message over 64 KiB closes that
-// WebSocket, a client that stalls mid-request is dropped after 30 s.
+// WebSocket.
+//
+// HTTP connections and WebSockets count against limits of their own
+// (ServerLimits), so that open event streams never lock out requests. Past
+// a limit a new connection or upgrade is answered 503 and closed, and the
+// first refusal after the limit was reached is logged to standard error.
 #ifndef KELP_HOST_SERVER_HTTP_SERVER_H_
 #define KELP_HOST_SERVER_HTTP_SERVER_H_
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,10 +32,24 @@
 
 namespace Kelp::Host {
 
+struct ServerLimits {
+  // Open HTTP connections, upgraded ones not counted.
+  std::size_t httpConnections = 64;
+  // Open WebSockets, handshakes in progress included.
+  std::size_t webSockets = 64;
+  // A connection that has not sent a whole request this long after it
+  // opened or after its last answer is closed: idle ones free their place.
+  std::chrono::milliseconds idleTimeout{5000};
+  // Bytes of messages waiting for one WebSocket client. Past it that client
+  // alone is closed, with a close frame of 1008 once the message being
+  // written has gone out (or without one when it does not go within 5 s).
+  std::size_t webSocketBacklog = 4 << 20;
+};
+
 class HttpServer {
  public:
   // Both must outlive the server.
-  HttpServer(WebApi& api, EventFeed& feed);
+  HttpServer(WebApi& api, EventFeed& feed, ServerLimits limits = {});
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;

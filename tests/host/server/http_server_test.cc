@@ -1,7 +1,9 @@
 #include "host/server/http_server.h"
 
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -31,6 +33,21 @@ void KELP_CDECL PublishAndEcho(InvokeResponse* response, const InvokeRequest* re
   FakePlugin::Echo(response, request);
 }
 
+// Publishes an event of 32 KiB.
+void KELP_CDECL PublishBig(InvokeResponse* response, const InvokeRequest* request) {
+  plugin->Publish("OnBig", HostValue(std::string(32 * 1024, 'x')));
+  FakePlugin::Echo(response, request);
+}
+
+// Waits up to a second for `done`.
+template <typename Condition>
+bool Eventually(Condition done) {
+  for (int i = 0; i < 100 && !done(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
 // The fake plugin behind a server on a free port, run by a thread of its
 // own; the test talks to it only through sockets until it is stopped.
 class HttpServerTest : public ::testing::Test {
@@ -43,14 +60,16 @@ class HttpServerTest : public ::testing::Test {
     ASSERT_TRUE(host_.Load().ok());
     ASSERT_TRUE(host_.Init(1));
     api_ = std::make_unique<WebApi>(host_, "");
+    plugin_.AddEndpoint("PutBig", HTTP_METHOD_PUT, "/fake/v1/big", &PublishBig);
     feed_ = std::make_unique<EventFeed>(host_);
-    server_ = std::make_unique<HttpServer>(*api_, *feed_);
+    server_ = std::make_unique<HttpServer>(*api_, *feed_, Limits());
     std::string error;
     ASSERT_TRUE(server_->Listen(0, error)) << error;
     runner_ = std::thread(
         [this] { server_->Run([this](double seconds) { host_.AdvanceClock(seconds); }, false); });
   }
   void TearDown() override { Stop(); }
+  virtual ServerLimits Limits() const { return {}; }
 
   void Stop() {
     if (!runner_.joinable()) return;
@@ -278,6 +297,111 @@ TEST_F(HttpServerTest, BrokenInputClosesItsConnectionAndTheServerGoesOn) {
   const auto reply = Exchange(Request("GET", "/fake/v1/things/9"));
   ASSERT_TRUE(reply.has_value());
   EXPECT_EQ(reply->status, 200);
+}
+
+TEST_F(HttpServerTest, RequestsAreAnsweredWhileAsManyWebSocketsAsTheLimitAreOpen) {
+  constexpr std::size_t kWebSockets = ServerLimits{}.webSockets;
+  std::vector<std::unique_ptr<SocketClient>> listeners;
+  for (std::size_t i = 0; i < kWebSockets; ++i) {
+    listeners.push_back(std::make_unique<SocketClient>(server_->port()));
+    ASSERT_TRUE(listeners.back()->Send(Upgrade()));
+    const auto upgraded = listeners.back()->ReadHttpReply();
+    ASSERT_TRUE(upgraded.has_value()) << i;
+    ASSERT_EQ(upgraded->status, 101) << i;
+  }
+  ASSERT_TRUE(Eventually([&] { return server_->listeners() == kWebSockets; }));
+
+  const auto read = Exchange(Request("GET", "/fake/v1/things/1"));
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->status, 200);
+  const auto refused = Exchange(Upgrade());
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->status, 503);
+  EXPECT_THAT(refused->body, HasSubstr("the server has 64 WebSockets open"));
+
+  // One leaves; its place is free again.
+  listeners.pop_back();
+  ASSERT_TRUE(Eventually([&] { return server_->listeners() == kWebSockets - 1; }));
+  SocketClient late(server_->port());
+  ASSERT_TRUE(late.Send(Upgrade()));
+  const auto upgraded = late.ReadHttpReply();
+  ASSERT_TRUE(upgraded.has_value());
+  EXPECT_EQ(upgraded->status, 101);
+}
+
+TEST_F(HttpServerTest, AWebSocketClientThatReadsTooSlowlyIsClosedAloneWithACloseFrame) {
+  SocketClient slow(server_->port(), 4096);
+  SocketClient reader(server_->port());
+  for (SocketClient* client : {&slow, &reader}) {
+    ASSERT_TRUE(client->Send(Upgrade()));
+    ASSERT_EQ(client->ReadHttpReply()->status, 101);
+  }
+  ASSERT_TRUE(Eventually([&] { return server_->listeners() == 2; }));
+
+  // 32 KiB events until the slow client's backlog passes 4 MiB: the kernel
+  // buffers hold a few MiB before writes to it stall. The reader reads each
+  // event (and the log line after it) as it comes.
+  int changes = 0;
+  for (; changes < 1000 && server_->listeners() == 2; ++changes) {
+    ASSERT_EQ(Exchange(Request("PUT", "/fake/v1/big", "1"))->status, 200);
+    const auto event = reader.ReadWebSocketText();
+    ASSERT_TRUE(event.has_value()) << changes;
+    EXPECT_THAT(*event, HasSubstr(R"("name":"OnBig")"));
+  }
+  ASSERT_EQ(server_->listeners(), 1u) << changes << " changes";
+
+  // The slow client gets what was under way, then 1008 with the reason.
+  while (slow.ReadWebSocketText(2000)) {
+  }
+  ASSERT_GE(slow.closeFrame().size(), 2u);
+  EXPECT_EQ(slow.closeFrame().substr(0, 2), std::string("\x03\xF0", 2));
+  EXPECT_THAT(slow.closeFrame(), HasSubstr("reading too slowly"));
+
+  // The reader goes on.
+  ASSERT_EQ(Exchange(Request("PUT", "/fake/v1/volume", "5"))->status, 200);
+  bool sawVolume = false;
+  while (const auto message = reader.ReadWebSocketText(1000)) {
+    if (message->find("OnJsonApiEvent_fake_v1_volume") != std::string::npos) sawVolume = true;
+    if (sawVolume) break;
+  }
+  EXPECT_TRUE(sawVolume);
+  EXPECT_TRUE(reader.closeFrame().empty());
+}
+
+// Small limits, to reach them.
+class HttpServerLimitsTest : public HttpServerTest {
+ protected:
+  ServerLimits Limits() const override {
+    ServerLimits limits;
+    limits.httpConnections = 2;
+    limits.idleTimeout = std::chrono::milliseconds(300);
+    return limits;
+  }
+};
+
+TEST_F(HttpServerLimitsTest, PastTheHttpLimitNewConnectionsGet503AndIdleOnesAreClosed) {
+  SocketClient first(server_->port());
+  SocketClient second(server_->port());
+  ASSERT_TRUE(first.Send(Request("GET", "/fake/v1/things/1")));
+  ASSERT_EQ(first.ReadHttpReply()->status, 200);
+  ASSERT_TRUE(second.connected());
+
+  // Both places are taken, by a kept-alive connection and an idle one.
+  const auto refused = Exchange(Request("GET", "/fake/v1/things/2"));
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->status, 503);
+  EXPECT_THAT(refused->body, HasSubstr("the server has 2 HTTP connections open"));
+
+  // Neither sends anything more: both are closed, and the places are free.
+  EXPECT_TRUE(first.ClosedByServer(2000));
+  EXPECT_TRUE(second.ClosedByServer(2000));
+  const auto answered = Exchange(Request("GET", "/fake/v1/things/3"));
+  ASSERT_TRUE(answered.has_value());
+  EXPECT_EQ(answered->status, 200);
+  Stop();
+  // The refused request never reached the plugin.
+  ASSERT_EQ(plugin_.requests.size(), 2u);
+  EXPECT_EQ(plugin_.requests[1].path, "/fake/v1/things/3");
 }
 
 TEST_F(HttpServerTest, StopEndsRunAndClosesOpenConnections) {
