@@ -1,5 +1,7 @@
 #include "host/server/http_server.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -130,16 +132,18 @@ class WebSocketSession : public Connection {
     return std::static_pointer_cast<WebSocketSession>(shared_from_this());
   }
 
-  void Accept(http::request<http::string_body> request) {
+  // `replay` goes out first, then every message as it comes.
+  void Accept(http::request<http::string_body> request, std::vector<std::string> replay) {
     registration_.Register(weak_from_this());
     socket_.read_message_max(kMaxWebSocketMessage);
     socket_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
-    socket_.async_accept(request, [self = self()](beast::error_code error) {
-      if (error || self->server_.stopping) return;
-      self->server_.sockets.insert(self);
-      for (const std::string& message : self->server_.feed.recent()) self->Send(message);
-      self->Read();
-    });
+    socket_.async_accept(request,
+                         [self = self(), replay = std::move(replay)](beast::error_code error) {
+                           if (error || self->server_.stopping) return;
+                           self->server_.sockets.insert(self);
+                           for (const std::string& message : replay) self->Send(message);
+                           self->Read();
+                         });
   }
 
   void Send(const std::string& message) {
@@ -227,6 +231,32 @@ class WebSocketSession : public Connection {
   Registration registration_;
 };
 
+// "/events", optionally with "?feed=ID&after=N" (both, in any order): the
+// feed and the last message number a returning listener saw. False for any
+// other target.
+bool ParseEventsTarget(std::string_view target, std::string& feed, std::uint64_t& after) {
+  const std::size_t question = target.find('?');
+  if (target.substr(0, question) != "/events") return false;
+  if (question == std::string_view::npos) return true;
+  std::string_view query = target.substr(question + 1);
+  while (!query.empty()) {
+    const std::size_t end = std::min(query.find('&'), query.size());
+    const std::string_view pair = query.substr(0, end);
+    query.remove_prefix(std::min(end + 1, query.size()));
+    const std::size_t equals = pair.find('=');
+    const std::string_view name = pair.substr(0, equals);
+    const std::string_view value =
+        equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
+    if (name == "feed") {
+      feed = std::string(value);
+    } else if (name == "after") {
+      const auto parsed = std::from_chars(value.data(), value.data() + value.size(), after);
+      if (parsed.ec != std::errc() || parsed.ptr != value.data() + value.size()) after = 0;
+    }
+  }
+  return true;
+}
+
 std::optional<std::string_view> HeaderOf(const http::request<http::string_body>& request,
                                          http::field field) {
   const auto found = request.find(field);
@@ -301,7 +331,10 @@ class HttpSession : public Connection {
       return;
     }
     if (upgrade) {
-      if (request.target() != "/events") {
+      std::string feed;
+      std::uint64_t after = 0;
+      if (!ParseEventsTarget(std::string_view(request.target().data(), request.target().size()),
+                             feed, after)) {
         Reply(ErrorAnswer(404, "the WebSocket is at /events"), false, request.version());
         return;
       }
@@ -312,8 +345,9 @@ class HttpSession : public Connection {
         return;
       }
       stream_.expires_never();
+      std::vector<std::string> replay = server_.feed.Replay(feed, after);
       std::make_shared<WebSocketSession>(stream_.release_socket(), server_)
-          ->Accept(std::move(request));
+          ->Accept(std::move(request), std::move(replay));
       return;
     }
     WebRequest webRequest;

@@ -3,7 +3,9 @@
 // One thread runs everything: the server's I/O, the host's loop and the
 // plugin. Each HTTP request becomes a call of WebApi::Handle (and so a task
 // of the host's loop); GET /events upgrades to a WebSocket that receives
-// every message of the EventFeed, the recent ones first.
+// every message of the EventFeed, first the kept ones it has not seen:
+// /events?feed=ID&after=N names the feed and the last message a returning
+// listener saw (EventFeed::Replay).
 //
 // Requests from other web pages or addressed to other host names get 403
 // before anything else runs (host/server/request_guard.h).

@@ -258,6 +258,50 @@ TEST_F(HttpServerTest, WebSocketStreamsTheEventAndLogLineAChangeCaused) {
   EXPECT_THAT(*log, HasSubstr(R"("level":"ALWAYS","text":"volume set")"));
 }
 
+TEST_F(HttpServerTest, AReturningListenerIsReplayedOnlyWhatItMissed) {
+  // Each change is an event and a log line: messages 1 to 6.
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(Exchange(Request("PUT", "/fake/v1/volume", "1"))->status, 200);
+  }
+  // The numbers of the messages a listener joining with `target` is sent
+  // before anything new happens.
+  std::string feed;
+  const auto replayed = [&](const std::string& target) {
+    SocketClient listener(server_->port());
+    EXPECT_TRUE(listener.Send(Upgrade(target)));
+    EXPECT_EQ(listener.ReadHttpReply()->status, 101);
+    std::vector<std::uint64_t> numbers;
+    while (const auto message = listener.ReadWebSocketText(300)) {
+      const HostValue value = ReadJsonText(*message).value;
+      feed = value.Find("feed")->AsString();
+      numbers.push_back(value.Find("seq")->AsUnsigned());
+    }
+    return numbers;
+  };
+  using ::testing::ElementsAre;
+  EXPECT_THAT(replayed("/events"), ElementsAre(1u, 2u, 3u, 4u, 5u, 6u));
+  const std::string id = feed;
+  ASSERT_EQ(id.size(), 16u);
+
+  ASSERT_EQ(Exchange(Request("PUT", "/fake/v1/volume", "2"))->status, 200);
+  const struct {
+    std::string target;
+    std::vector<std::uint64_t> numbers;
+  } kRows[] = {
+      {"/events?feed=" + id + "&after=6", {7, 8}},
+      {"/events?after=7&feed=" + id, {8}},
+      {"/events?feed=" + id + "&after=8", {}},
+      // Another server's feed, or no usable number: everything kept.
+      {"/events?feed=0123456789abcdef&after=6", {1, 2, 3, 4, 5, 6, 7, 8}},
+      {"/events?feed=" + id + "&after=6x", {1, 2, 3, 4, 5, 6, 7, 8}},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.target);
+    EXPECT_EQ(replayed(row.target), row.numbers);
+    EXPECT_EQ(feed, id);
+  }
+}
+
 TEST_F(HttpServerTest, BrokenInputClosesItsConnectionAndTheServerGoesOn) {
   // WebSocket clients sending a frame with reserved bits and a reserved
   // opcode, and a frame claiming 2^40 bytes: the server answers each with a
