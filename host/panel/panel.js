@@ -206,6 +206,12 @@ function connect() {
   };
   socket.onmessage = (message) => {
     const m = JSON.parse(message.data);
+    if (m.kind === "gap") {
+      // Messages were dropped while the panel fell behind: reload the state.
+      logLine("log", "missed " + m.missed + " messages; state reloaded", "", true);
+      refreshVoice().then(refreshWorld);
+      return;
+    }
     if (m.feed !== feed) {
       feed = m.feed;
       lastSeq = 0;

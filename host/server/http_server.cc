@@ -148,13 +148,13 @@ class WebSocketSession : public Connection {
 
   void Send(const std::string& message) {
     if (closing_) return;
-    if (queuedBytes_ + message.size() > server_.limits.webSocketBacklog) {
+    if (queuedBytes_ + message.size() <= server_.limits.webSocketBacklog) {
+      Queue(message);
+    } else if (wroteSinceGap_) {
+      Gap();
+    } else {
       CloseTooSlow();
-      return;
     }
-    queue_.push_back(message);
-    queuedBytes_ += message.size();
-    if (queue_.size() == 1) WriteNext();
   }
 
   void Close() override {
@@ -188,6 +188,7 @@ class WebSocketSession : public Connection {
                           }
                           self->queuedBytes_ -= self->queue_.front().size();
                           self->queue_.pop_front();
+                          self->wroteSinceGap_ = true;
                           if (self->closing_) {
                             self->SendClose();
                           } else if (!self->queue_.empty()) {
@@ -196,17 +197,41 @@ class WebSocketSession : public Connection {
                         });
   }
 
-  // The client reads slower than messages come: it gets no more of them,
-  // and a close frame once the message being written is out (a frame may
-  // not cut into another). A client that reads nothing at all is cut off.
+  void Queue(std::string message) {
+    queuedBytes_ += message.size();
+    queue_.push_back(std::move(message));
+    if (queue_.size() == 1) WriteNext();
+  }
+
+  // Drops the messages not yet under way (a frame may not cut into
+  // another); returns how many.
+  std::size_t DropWaiting() {
+    std::size_t dropped = 0;
+    while (queue_.size() > 1) {
+      queuedBytes_ -= queue_.back().size();
+      queue_.pop_back();
+      ++dropped;
+    }
+    return dropped;
+  }
+
+  // Messages come faster than the client takes them, which a burst of
+  // changes can cause for any client: the waiting ones and this one are
+  // dropped, and the client is told how many it missed.
+  void Gap() {
+    const std::size_t missed = DropWaiting() + 1;
+    wroteSinceGap_ = false;
+    Queue(R"({"kind":"gap","missed":)" + std::to_string(missed) + "}");
+  }
+
+  // The backlog filled again while not one message went out since the last
+  // gap: the client reads nothing. It gets a close frame once the message
+  // being written is out, or is cut off when that does not happen in time.
   void CloseTooSlow() {
     closing_ = true;
     server_.sockets.erase(self());
     const std::size_t waiting = queuedBytes_;
-    while (queue_.size() > 1) {
-      queuedBytes_ -= queue_.back().size();
-      queue_.pop_back();
-    }
+    DropWaiting();
     closeReason_ = "reading too slowly: " + std::to_string(waiting) + " bytes waiting";
     closeTimer_.expires_after(kSlowCloseTimeout);
     closeTimer_.async_wait([self = self()](beast::error_code error) {
@@ -225,6 +250,8 @@ class WebSocketSession : public Connection {
   beast::flat_buffer buffer_;
   std::deque<std::string> queue_;
   std::size_t queuedBytes_ = 0;
+  // False from a gap until a message has gone out after it.
+  bool wroteSinceGap_ = true;
   bool closing_ = false;
   std::string closeReason_;
   asio::steady_timer closeTimer_;

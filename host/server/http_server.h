@@ -42,9 +42,12 @@ struct ServerLimits {
   // A connection that has not sent a whole request this long after it
   // opened or after its last answer is closed: idle ones free their place.
   std::chrono::milliseconds idleTimeout{5000};
-  // Bytes of messages waiting for one WebSocket client. Past it that client
-  // alone is closed, with a close frame of 1008 once the message being
-  // written has gone out (or without one when it does not go within 5 s).
+  // Bytes of messages waiting for one WebSocket client. Past it the waiting
+  // messages are dropped and the client is sent {"kind": "gap", "missed":
+  // N} instead. When it passes the limit again before one more message went
+  // out, the client reads nothing: it alone is closed, with a close frame of
+  // 1008 once the message being written is out (or without one when that
+  // does not happen within 5 s).
   std::size_t webSocketBacklog = 4 << 20;
 };
 

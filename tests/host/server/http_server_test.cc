@@ -39,6 +39,12 @@ void KELP_CDECL PublishBig(InvokeResponse* response, const InvokeRequest* reques
   FakePlugin::Echo(response, request);
 }
 
+// Publishes three events of 32 KiB in one call.
+void KELP_CDECL PublishBurst(InvokeResponse* response, const InvokeRequest* request) {
+  for (int i = 0; i < 3; ++i) plugin->Publish("OnBig", HostValue(std::string(32 * 1024, 'x')));
+  FakePlugin::Echo(response, request);
+}
+
 // Waits up to a second for `done`.
 template <typename Condition>
 bool Eventually(Condition done) {
@@ -61,6 +67,7 @@ class HttpServerTest : public ::testing::Test {
     ASSERT_TRUE(host_.Init(1));
     api_ = std::make_unique<WebApi>(host_, "");
     plugin_.AddEndpoint("PutBig", HTTP_METHOD_PUT, "/fake/v1/big", &PublishBig);
+    plugin_.AddEndpoint("PutBurst", HTTP_METHOD_PUT, "/fake/v1/burst", &PublishBurst);
     feed_ = std::make_unique<EventFeed>(host_);
     server_ = std::make_unique<HttpServer>(*api_, *feed_, Limits());
     std::string error;
@@ -382,9 +389,9 @@ TEST_F(HttpServerTest, AWebSocketClientThatReadsTooSlowlyIsClosedAloneWithAClose
   }
   ASSERT_TRUE(Eventually([&] { return server_->listeners() == 2; }));
 
-  // 32 KiB events until the slow client's backlog passes 4 MiB: the kernel
-  // buffers hold a few MiB before writes to it stall. The reader reads each
-  // event (and the log line after it) as it comes.
+  // 32 KiB events until the slow client's backlog passes 4 MiB twice (a gap
+  // first, then the close): the kernel buffers hold a few MiB before writes
+  // to it stall. The reader reads each event as it comes.
   int changes = 0;
   for (; changes < 1000 && server_->listeners() == 2; ++changes) {
     ASSERT_EQ(Exchange(Request("PUT", "/fake/v1/big", "1"))->status, 200);
@@ -446,6 +453,42 @@ TEST_F(HttpServerLimitsTest, PastTheHttpLimitNewConnectionsGet503AndIdleOnesAreC
   // The refused request never reached the plugin.
   ASSERT_EQ(plugin_.requests.size(), 2u);
   EXPECT_EQ(plugin_.requests[1].path, "/fake/v1/things/3");
+}
+
+// A backlog of 80 KiB: two events of 32 KiB (and their JSON) fit, a third
+// does not.
+class HttpServerBacklogTest : public HttpServerTest {
+ protected:
+  ServerLimits Limits() const override {
+    ServerLimits limits;
+    limits.webSocketBacklog = 80 * 1024;
+    return limits;
+  }
+};
+
+TEST_F(HttpServerBacklogTest, ABurstPastTheBacklogBecomesAGapAndTheClientStays) {
+  SocketClient reader(server_->port());
+  ASSERT_TRUE(reader.Send(Upgrade()));
+  ASSERT_EQ(reader.ReadHttpReply()->status, 101);
+  ASSERT_TRUE(Eventually([&] { return server_->listeners() == 1; }));
+
+  // The first event is under way when the third comes: the second and the
+  // third are dropped for a gap.
+  ASSERT_EQ(Exchange(Request("PUT", "/fake/v1/burst", "1"))->status, 200);
+  const auto first = reader.ReadWebSocketText();
+  ASSERT_TRUE(first.has_value());
+  EXPECT_THAT(*first, HasSubstr(R"("name":"OnBig")"));
+  const auto gap = reader.ReadWebSocketText();
+  ASSERT_TRUE(gap.has_value());
+  EXPECT_EQ(*gap, R"({"kind":"gap","missed":2})");
+
+  // The client stays, and gets what comes next.
+  ASSERT_EQ(Exchange(Request("PUT", "/fake/v1/volume", "3"))->status, 200);
+  const auto next = reader.ReadWebSocketText();
+  ASSERT_TRUE(next.has_value());
+  EXPECT_THAT(*next, HasSubstr(R"("name":"OnJsonApiEvent_fake_v1_volume")"));
+  EXPECT_EQ(server_->listeners(), 1u);
+  EXPECT_TRUE(reader.closeFrame().empty());
 }
 
 TEST_F(HttpServerTest, StopEndsRunAndClosesOpenConnections) {
