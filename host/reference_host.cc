@@ -123,6 +123,11 @@ ReferenceHost::ReferenceHost(PluginLoadFunction entry, HostOptions options)
                         &HostSlots::Yield,       &HostSlots::EnterWait,   &HostSlots::LeaveWait,
                         &HostSlots::Log};
   slots_->host = this;
+  calls_.set_limit(options_.journalLimit);
+  logLines_.set_limit(options_.journalLimit);
+  published_.set_limit(options_.journalLimit);
+  scheduled_.set_limit(options_.journalLimit);
+  sentRequests_.set_limit(options_.journalLimit);
 }
 
 ReferenceHost::~ReferenceHost() {
@@ -355,14 +360,14 @@ void ReferenceHost::OnSchedule(const char* name, ScheduledCallback callback, voi
     return;
   }
   const double delay = delaySeconds > 0 ? delaySeconds : 0.0;
-  scheduled_.push_back({name == nullptr ? std::string() : name, delaySeconds,
-                        NowSeconds() + delay, callback, context});
+  scheduled_.push_back({name == nullptr ? std::string() : name, delaySeconds, NowSeconds() + delay,
+                        callback, context});
   loop_.Post(
       scheduled_.back().name, delay, [callback, context] { callback(context); }, kPluginTask);
 }
 
 bool ReferenceHost::FireScheduled(std::size_t index) {
-  if (index >= scheduled_.size()) return false;
+  if (!scheduled_.Has(index)) return false;
   scheduled_[index].callback(scheduled_[index].context);
   return true;
 }

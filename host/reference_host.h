@@ -8,7 +8,9 @@
 // on a virtual clock, only when the test (or the demo) runs the loop.
 //
 // Every call the plugin makes through the host function table is kept in a
-// journal (slot name and readable arguments). Calls that break the host's
+// journal (slot name and readable arguments), and so are its log lines,
+// publications, schedule calls and sent requests; with
+// HostOptions::journalLimit only the most recent of each are kept. Calls that break the host's
 // contract (a null name, a negative delay, an unknown unsubscription, a
 // leaveWait without enterWait, a call after shutdown...) are also listed in
 // problems(), so that tests can assert there are none.
@@ -37,6 +39,7 @@
 #include "host/host_response.h"
 #include "host/host_value.h"
 #include "host/inbound_invoke.h"
+#include "host/journal.h"
 #include "host/outbound_router.h"
 #include "sdk/plugin/abi.h"
 
@@ -89,6 +92,10 @@ struct HostOptions {
   // still reach the plugin's callback, as a host with its own timer thread
   // may do.
   bool keepScheduledAfterShutdown = false;
+  // Entries each journal (calls, log lines, publications, schedule calls,
+  // sent requests) keeps, the most recent ones; 0 keeps everything, as a
+  // transcript of the whole session needs.
+  std::size_t journalLimit = 0;
 };
 
 // Called as the plugin publishes or logs, after the host kept the copy: how
@@ -136,10 +143,10 @@ class ReferenceHost {
 
   // ---- What the host saw --------------------------------------------------
 
-  const std::vector<SlotCall>& calls() const { return calls_; }
+  const Journal<SlotCall>& calls() const { return calls_; }
   std::vector<SlotCall> CallsTo(std::string_view slot) const;
   const std::vector<std::string>& problems() const { return problems_; }
-  const std::vector<LogLine>& logLines() const { return logLines_; }
+  const Journal<LogLine>& logLines() const { return logLines_; }
   // True when a captured log line contains `text`.
   bool Logged(std::string_view text) const;
   void set_verbose(bool verbose) { options_.verbose = verbose; }
@@ -162,7 +169,7 @@ class ReferenceHost {
   std::size_t DeliverResourceEvent(std::string_view path, std::string_view eventType,
                                    HostValue data);
   // What the plugin published, in order.
-  const std::vector<PublishedEvent>& published() const { return published_; }
+  const Journal<PublishedEvent>& published() const { return published_; }
   std::vector<PublishedEvent> PublishedOn(std::string_view name) const;
 
   // ---- Loop and clock -----------------------------------------------------
@@ -176,11 +183,11 @@ class ReferenceHost {
   void Post(std::string name, double delaySeconds, EventLoop::Task task);
   std::vector<EventLoop::PendingTask> Pending() const { return loop_.Pending(); }
   // Every schedule call of the plugin, in order.
-  const std::vector<ScheduledCall>& scheduled() const { return scheduled_; }
+  const Journal<ScheduledCall>& scheduled() const { return scheduled_; }
   // Calls the callback of the `index`th schedule call now with its context,
   // out of due order and whether or not it ran already (as a host that
   // fires a call twice would). The queued run stays queued. False when
-  // there is no such call.
+  // there is no such call or the journal no longer keeps it.
   bool FireScheduled(std::size_t index);
   // Names of the waits the plugin has entered and not left, innermost last.
   const std::vector<std::string>& openWaits() const { return openWaits_; }
@@ -195,7 +202,7 @@ class ReferenceHost {
     router_.RoutePrefix(method, std::move(prefix), std::move(handler));
   }
   // Every request the plugin sent, in order (`record` is null in them).
-  const std::vector<OutboundRequest>& sentRequests() const { return sentRequests_; }
+  const Journal<OutboundRequest>& sentRequests() const { return sentRequests_; }
   std::vector<OutboundRequest> SentTo(std::string_view path) const;
   // The streams of streamed answers, in order of creation.
   std::vector<const HostStream*> streams() const;
@@ -247,18 +254,18 @@ class ReferenceHost {
   bool loadCalled_ = false;
   bool shutDown_ = false;
 
-  std::vector<SlotCall> calls_;
+  Journal<SlotCall> calls_;
   std::vector<std::string> problems_;
-  std::vector<LogLine> logLines_;
+  Journal<LogLine> logLines_;
   std::vector<Subscription> subscriptions_;
   std::uint64_t nextSubscriptionId_ = 1;
-  std::vector<PublishedEvent> published_;
+  Journal<PublishedEvent> published_;
   EventLoop loop_;
-  std::vector<ScheduledCall> scheduled_;
+  Journal<ScheduledCall> scheduled_;
   std::vector<std::string> openWaits_;
   std::uint64_t waitsLeft_ = 0;
   OutboundRouter router_;
-  std::vector<OutboundRequest> sentRequests_;
+  Journal<OutboundRequest> sentRequests_;
   std::deque<std::unique_ptr<HostStream>> streams_;
 };
 

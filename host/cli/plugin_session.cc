@@ -12,8 +12,10 @@ std::unique_ptr<PluginSession> PluginSession::Start(const SessionOptions& option
     error = session->library_.error() + " (build the plugin, or name it with --library PATH)";
     return nullptr;
   }
-  session->host_ =
-      std::make_unique<ReferenceHost>(session->library_.entry(), HostOptions{options.verbose});
+  HostOptions hostOptions;
+  hostOptions.verbose = options.verbose;
+  hostOptions.journalLimit = options.journalLimit;
+  session->host_ = std::make_unique<ReferenceHost>(session->library_.entry(), hostOptions);
   // The stand-ins answer from the first request the plugin sends in init.
   session->world_ = std::make_unique<ClientWorld>(*session->host_, options.dataDir);
   const HostOutcome loaded = session->host_->Load(kHostApiMajor, kHostApiMinor, kHostApiPatch);

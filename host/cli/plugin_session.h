@@ -20,10 +20,11 @@ inline constexpr std::uint32_t kHostApiPatch = 0;
 inline constexpr std::uint32_t kPluginHandle = 1;
 
 struct SessionOptions {
-  std::string libraryPath;  // empty: the plugin built with this host
-  bool verbose = false;     // echo log lines to standard error
-  std::string dataDir;      // where the settings stand-in keeps its files; empty: memory
-  bool signIn = true;       // play the start of the player's session after init
+  std::string libraryPath;       // empty: the plugin built with this host
+  bool verbose = false;          // echo log lines to standard error
+  std::string dataDir;           // where the settings stand-in keeps its files; empty: memory
+  bool signIn = true;            // play the start of the player's session after init
+  std::size_t journalLimit = 0;  // HostOptions::journalLimit
 };
 
 class PluginSession {

@@ -16,6 +16,10 @@ namespace Kelp::Host {
 namespace {
 
 constexpr std::uint16_t kDefaultPort = 8765;
+// What the host keeps of each journal while it serves: far more than the
+// event stream replays to a panel that joins (200 messages), and a bounded
+// amount however long the server runs.
+constexpr std::size_t kServeJournalLimit = 1000;
 
 // $XDG_STATE_HOME/plugin-host, else ~/.local/state/plugin-host, else a
 // folder under the working directory.
@@ -66,8 +70,12 @@ int RunServeCommand(const Command& self, const CommandArguments& arguments) {
   }
 
   std::string error;
-  auto session = PluginSession::Start(
-      {arguments.Value("--library").value_or(""), arguments.Has("--verbose"), dataDir}, error);
+  SessionOptions options;
+  options.libraryPath = arguments.Value("--library").value_or("");
+  options.verbose = arguments.Has("--verbose");
+  options.dataDir = dataDir;
+  options.journalLimit = kServeJournalLimit;
+  auto session = PluginSession::Start(options, error);
   if (!session) {
     std::fprintf(stderr, "plugin-host serve: %s\n", error.c_str());
     return 1;

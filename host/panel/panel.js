@@ -187,9 +187,14 @@ async function refreshWorld() {
 // ---- Live stream ------------------------------------------------------
 
 let worldRefresh = null;
+// The feed and the number of the last message shown: coming back, the panel
+// is sent only what it missed, and skips what it has shown already.
+let feed = "";
+let lastSeq = 0;
 
 function connect() {
-  const socket = new WebSocket("ws://" + location.host + "/events");
+  const seen = feed ? "?feed=" + encodeURIComponent(feed) + "&after=" + lastSeq : "";
+  const socket = new WebSocket("ws://" + location.host + "/events" + seen);
   socket.onopen = () => {
     $("connection").textContent = "live";
     $("connection").className = "badge on";
@@ -201,6 +206,18 @@ function connect() {
   };
   socket.onmessage = (message) => {
     const m = JSON.parse(message.data);
+    if (m.kind === "gap") {
+      // Messages were dropped while the panel fell behind: reload the state.
+      logLine("log", "missed " + m.missed + " messages; state reloaded", "", true);
+      refreshVoice().then(refreshWorld);
+      return;
+    }
+    if (m.feed !== feed) {
+      feed = m.feed;
+      lastSeq = 0;
+    }
+    if (m.seq <= lastSeq) return;
+    lastSeq = m.seq;
     if (m.kind === "event") {
       // Each resource also goes out on the common channel: show it once.
       if (m.name === "OnJsonApiEvent") return;

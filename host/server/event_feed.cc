@@ -1,5 +1,10 @@
 #include "host/server/event_feed.h"
 
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include "host/server/json_text.h"
 #include "host/standins/json_file.h"
 
 namespace Kelp::Host {
@@ -30,7 +35,23 @@ HostValue LogMessage(const LogLine& line, double time) {
       {{"kind", "log"}, {"time", time}, {"level", LogLevelText(line.level)}, {"text", line.text}});
 }
 
-EventFeed::EventFeed(ReferenceHost& host, std::size_t keep) : host_(host), keep_(keep) {
+namespace {
+
+// Unlikely to repeat across the servers a panel sees in a day.
+std::string NewFeedId() {
+  std::random_device random;
+  const std::uint64_t bits =
+      (static_cast<std::uint64_t>(random()) << 32) ^ random() ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+  return text;
+}
+
+}  // namespace
+
+EventFeed::EventFeed(ReferenceHost& host, std::size_t keep)
+    : host_(host), keep_(keep), id_(NewFeedId()) {
   host_.set_observer(
       {[this](const PublishedEvent& event) { Post(EventMessage(event, host_.NowSeconds())); },
        [this](const LogLine& line) { Post(LogMessage(line, host_.NowSeconds())); }});
@@ -38,10 +59,22 @@ EventFeed::EventFeed(ReferenceHost& host, std::size_t keep) : host_(host), keep_
 
 EventFeed::~EventFeed() { host_.set_observer({}); }
 
+std::vector<std::string> EventFeed::Replay(std::string_view feed, std::uint64_t after) const {
+  if (feed != id_) after = 0;
+  std::vector<std::string> missed;
+  for (const Kept& kept : recent_) {
+    if (kept.seq > after) missed.push_back(kept.text);
+  }
+  return missed;
+}
+
 void EventFeed::Post(const HostValue& value) {
-  std::string message = WriteJsonText(value);
+  HostValue numbered = value;
+  numbered.Set("feed", id_);
+  numbered.Set("seq", ++lastSeq_);
+  std::string message = ReplaceInvalidUtf8(WriteJsonText(numbered));
   if (listener_) listener_(message);
-  recent_.push_back(std::move(message));
+  recent_.push_back({lastSeq_, std::move(message)});
   while (recent_.size() > keep_) recent_.pop_front();
 }
 

@@ -6,8 +6,11 @@
 //   {"kind": "log", "time": 1.5, "level": "ALWAYS", "text": "..."}
 //
 // "uri", "type" and "data" come from a resource event's payload; any other
-// payload travels whole as "data". The feed keeps the latest messages for
-// listeners that join late.
+// payload travels whole as "data". Every message also carries "feed", the
+// feed's id (new with each server), and "seq", its number in the feed from
+// 1 up. The feed keeps the latest messages for listeners that join late; a
+// listener that comes back names the feed and the last number it saw, and
+// is replayed only what it missed.
 #ifndef KELP_HOST_SERVER_EVENT_FEED_H_
 #define KELP_HOST_SERVER_EVENT_FEED_H_
 
@@ -15,6 +18,8 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "host/reference_host.h"
 
@@ -33,15 +38,28 @@ class EventFeed {
 
   // Called with each message as it happens; one listener at a time.
   void set_listener(Listener listener) { listener_ = std::move(listener); }
-  const std::deque<std::string>& recent() const { return recent_; }
+  const std::string& id() const { return id_; }
+
+  // The kept messages a listener joining now is sent: those after number
+  // `after` when `feed` is this feed's id, otherwise all (a new listener, or
+  // one that saw a feed of an earlier server).
+  std::vector<std::string> Replay(std::string_view feed, std::uint64_t after) const;
 
   // Adds a message of the host's own (its "kind" says what it is).
   void Post(const HostValue& message);
 
+ private:
+  struct Kept {
+    std::uint64_t seq;
+    std::string text;
+  };
+
   ReferenceHost& host_;
   std::size_t keep_;
+  std::string id_;
+  std::uint64_t lastSeq_ = 0;
   Listener listener_;
-  std::deque<std::string> recent_;
+  std::deque<Kept> recent_;
 };
 
 // The message of one event or log line, as above.

@@ -5,6 +5,8 @@
 #include <iterator>
 
 #include "host/inbound_invoke.h"
+#include "host/server/failure_status.h"
+#include "host/server/json_text.h"
 #include "host/standins/json_file.h"
 
 namespace Kelp::Host {
@@ -113,7 +115,7 @@ WebAnswer ErrorAnswer(unsigned status, const std::string& message) {
 }
 
 WebAnswer JsonAnswer(const HostValue& value, unsigned status) {
-  return {status, "application/json", WriteJsonText(value)};
+  return {status, "application/json", ReplaceInvalidUtf8(WriteJsonText(value))};
 }
 
 WebApi::WebApi(ReferenceHost& host, std::string panelDir)
@@ -212,15 +214,19 @@ WebAnswer WebApi::CallPlugin(const WebRequest& request, const std::string& path,
   }
 
   InvokeResult result;
-  host_.Post("http " + request.method + " " + path, 0, [&] { result = host_.Invoke(inbound); });
+  bool sentRequests = false;
+  host_.Post("http " + request.method + " " + path, 0, [&] {
+    const std::size_t sentBefore = host_.sentRequests().size();
+    result = host_.Invoke(inbound);
+    sentRequests = host_.sentRequests().size() != sentBefore;
+  });
   host_.RunReady();
 
   if (!result.delivered) {
     return ErrorAnswer(404, result.error.empty() ? "no route for " + path : result.error);
   }
   if (result.failed) {
-    const unsigned status = result.status >= 400 && result.status < 600 ? result.status : 500;
-    return ErrorAnswer(status,
+    return ErrorAnswer(FailureStatus(result.status, result.error, sentRequests),
                        result.error.empty() ? "the plugin failed without a message" : result.error);
   }
   const unsigned status = result.status >= 200 && result.status < 600 ? result.status : 200;

@@ -376,5 +376,83 @@ TEST_F(ReferenceHostTest, AStreamLeftOpenIsAProblemAtShutdown) {
   EXPECT_THAT(host_.problems(), ElementsAre("stream of GET /stream never closed"));
 }
 
+// Where each journal stands: entries ever added, the first position kept,
+// how many are kept, and the newest one as text.
+struct JournalState {
+  std::size_t size;
+  std::size_t first;
+  std::size_t kept;
+  std::string newest;
+  bool operator==(const JournalState&) const = default;
+};
+
+template <typename T, typename Describe>
+JournalState StateOf(const Journal<T>& journal, Describe describe) {
+  std::size_t kept = 0;
+  for (auto it = journal.begin(); it != journal.end(); ++it) ++kept;
+  return {journal.size(), journal.first(), kept,
+          journal.empty() ? "" : describe(journal[journal.size() - 1])};
+}
+
+void PrintTo(const JournalState& state, std::ostream* out) {
+  *out << "{size " << state.size << ", first " << state.first << ", kept " << state.kept << ", "
+       << state.newest << "}";
+}
+
+TEST(ReferenceHostJournalTest, ALimitKeepsTheNewestEntriesOfEveryJournalAndCountsThemAll) {
+  for (const std::size_t limit : {0u, 3u}) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    FakePlugin plugin;
+    HostOptions options;
+    options.journalLimit = limit;
+    ReferenceHost host(&FakePlugin::Load, options);
+    ASSERT_TRUE(host.Load().ok());
+    ASSERT_TRUE(host.Init(1));
+    host.Route(HTTP_METHOD_GET, "/x",
+               [](const OutboundRequest& request) { return HostAnswer::Success(request.path); });
+    int fired = 0;
+    constexpr std::size_t kRounds = 10;
+    for (std::size_t i = 0; i < kRounds; ++i) {
+      const std::string text = "line " + std::to_string(i);
+      plugin.Log(0, text.c_str());
+      plugin.Publish("event", HostValue(static_cast<std::uint64_t>(i)));
+      const HostValue argument(static_cast<std::uint64_t>(i));
+      InvokeResponse response = plugin.Send(HTTP_METHOD_GET, "/x", &argument);
+      response.release(&response);
+      plugin.Schedule(("timer " + std::to_string(i)).c_str(), 1.0, [&fired] { ++fired; });
+    }
+    const std::size_t kept = limit == 0 ? kRounds : limit;
+    const std::size_t first = kRounds - kept;
+    EXPECT_EQ(StateOf(host.logLines(), [](const LogLine& line) { return line.text; }),
+              (JournalState{kRounds, first, kept, "line 9"}));
+    EXPECT_EQ(StateOf(host.published(),
+                      [](const PublishedEvent& event) { return event.payload.ToJson(); }),
+              (JournalState{kRounds, first, kept, "9"}));
+    EXPECT_EQ(
+        StateOf(host.sentRequests(),
+                [](const OutboundRequest& request) { return request.FirstArgument()->ToJson(); }),
+        (JournalState{kRounds, first, kept, "9"}));
+    EXPECT_EQ(StateOf(host.scheduled(), [](const ScheduledCall& call) { return call.name; }),
+              (JournalState{kRounds, first, kept, "timer 9"}));
+    const std::size_t calls = 4 * kRounds;
+    EXPECT_EQ(StateOf(host.calls(), [](const SlotCall& call) { return call.slot; }),
+              (JournalState{calls, limit == 0 ? 0 : calls - limit, limit == 0 ? calls : limit,
+                            "schedule"}));
+    // The oldest kept entry is the one at first(), and what was dropped no
+    // longer counts as seen.
+    EXPECT_EQ(host.logLines()[first].text, "line " + std::to_string(first));
+    EXPECT_EQ(host.Logged("line 0"), limit == 0);
+    EXPECT_EQ(host.SentTo("/x").size(), kept);
+    // A dropped schedule call can no longer be fired; a kept one can.
+    EXPECT_EQ(host.FireScheduled(0), limit == 0);
+    EXPECT_TRUE(host.FireScheduled(kRounds - 1));
+    EXPECT_EQ(fired, limit == 0 ? 2 : 1);
+    // The scheduled runs themselves are not journal entries: all still come.
+    host.AdvanceClock(1.0);
+    EXPECT_EQ(fired, (limit == 0 ? 2 : 1) + static_cast<int>(kRounds));
+    EXPECT_THAT(host.problems(), IsEmpty());
+  }
+}
+
 }  // namespace
 }  // namespace Kelp::Host

@@ -25,8 +25,13 @@ struct HttpReply {
 
 class SocketClient {
  public:
-  explicit SocketClient(std::uint16_t port) {
+  // `receiveBuffer` above 0 shrinks the socket's receive buffer, so that a
+  // client that does not read stalls the server's writes early.
+  explicit SocketClient(std::uint16_t port, int receiveBuffer = 0) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) {
+      ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -41,6 +46,9 @@ class SocketClient {
   SocketClient& operator=(const SocketClient&) = delete;
 
   bool connected() const { return fd_ >= 0; }
+  // The payload of the close frame the server sent (code and reason); empty
+  // when none came.
+  const std::string& closeFrame() const { return closeFrame_; }
   const std::string& buffered() const { return buffer_; }
   void Close() {
     if (fd_ >= 0) ::close(fd_);
@@ -114,7 +122,10 @@ class SocketClient {
       std::string payload = buffer_.substr(header, length);
       buffer_.erase(0, header + length);
       if (opcode == 1) return payload;
-      if (opcode == 8) return std::nullopt;
+      if (opcode == 8) {
+        closeFrame_ = payload;
+        return std::nullopt;
+      }
     }
   }
 
@@ -144,6 +155,7 @@ class SocketClient {
   int fd_ = -1;
   bool closed_ = false;
   std::string buffer_;
+  std::string closeFrame_;
 };
 
 }  // namespace Kelp::Host::Testing
