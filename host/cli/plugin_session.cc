@@ -18,6 +18,7 @@ std::unique_ptr<PluginSession> PluginSession::Start(const SessionOptions& option
   session->host_ = std::make_unique<ReferenceHost>(session->library_.entry(), hostOptions);
   // The stand-ins answer from the first request the plugin sends in init.
   session->world_ = std::make_unique<ClientWorld>(*session->host_, options.dataDir);
+  session->world_->LimitJournal(options.journalLimit);
   const HostOutcome loaded = session->host_->Load(kHostApiMajor, kHostApiMinor, kHostApiPatch);
   if (!loaded.ok()) {
     error = "the plugin in " + path + " refused to load: " + loaded.error;

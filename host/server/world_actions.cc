@@ -303,6 +303,8 @@ void AddWorldRoutes(WebApi& api, ClientWorld& world) {
 
 void WorldNoteForwarder::Forward() {
   const auto& notes = world_.journal().notes();
+  // Notes dropped before they were forwarded are gone.
+  if (forwarded_ < notes.first()) forwarded_ = notes.first();
   for (; forwarded_ < notes.size(); ++forwarded_) {
     const WorldNote& note = notes[forwarded_];
     feed_.Post(MakeObject({{"kind", "standin"},

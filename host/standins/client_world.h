@@ -60,6 +60,9 @@ class ClientWorld {
 
   ReferenceHost& host() { return host_; }
   const WorldJournal& journal() const { return journal_; }
+  // Keeps only the newest `limit` notes (0: all), as a long-running server
+  // must.
+  void LimitJournal(std::size_t limit) { journal_.set_limit(limit); }
   LobbyStandIn& lobby() { return lobby_; }
   VoiceChatStandIn& voiceChat() { return voiceChat_; }
   PlatformConfigStandIn& platformConfig() { return platformConfig_; }

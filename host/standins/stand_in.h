@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/journal.h"
 #include "host/reference_host.h"
 
 namespace Kelp::Host {
@@ -34,13 +35,16 @@ class WorldJournal {
  public:
   explicit WorldJournal(const ReferenceHost& host) : host_(host) {}
   void Add(std::string_view who, std::string text, bool warning = false);
-  const std::vector<WorldNote>& notes() const { return notes_; }
+  // Positions count every note ever added; with a limit only the newest
+  // are kept (see Journal).
+  const Journal<WorldNote>& notes() const { return notes_; }
+  void set_limit(std::size_t limit) { notes_.set_limit(limit); }
   // True when a note contains `text`.
   bool Noted(std::string_view text) const;
 
  private:
   const ReferenceHost& host_;
-  std::vector<WorldNote> notes_;
+  Journal<WorldNote> notes_;
 };
 
 class StandIn {
