@@ -4,7 +4,9 @@
 #   --m32    adds the i386 toolchain and libyaml
 #   --fuzz   adds clang and its runtime libraries (libFuzzer, sanitizers)
 #   --mingw  adds the MinGW-w64 cross toolchain for 32-bit Windows and Wine
-#            (i386) to run its programs
+#            (i386) to run its programs; where the kernel cannot run 32-bit
+#            code (or KELP_WINE_EMULATE=1), also the backports' qemu-user that
+#            scripts/run-wine runs Wine through
 set -euo pipefail
 
 want_m32=0
@@ -42,13 +44,36 @@ missing=()
 for p in "${packages[@]}"; do
   installed "$p" || missing+=("$p")
 done
-[ "${#missing[@]}" = 0 ] && exit 0
 
 sudo=""
 [ "$(id -u)" = 0 ] || sudo="sudo"
-if [ "$want_m32$want_mingw" != 00 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+if [ "${#missing[@]}" != 0 ]; then
+  if [ "$want_m32$want_mingw" != 00 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
-echo "Installing: ${missing[*]}"
+
+# Wine under emulation needs a qemu-i386 of 10.x (the stable suite's 7.2 runs
+# the m32 tests but not Wine): it comes from the backports suite, which is
+# added as an apt source where it is missing. The newer qemu-user serves
+# scripts/run-i386 as well. Only the package is installed, never its binfmt
+# registrations (a recommendation): scripts/run-wine makes its own, privately.
+# Asked only once Wine's i386 libraries are in: their loader is the test.
+[ "$want_mingw" = 1 ] || exit 0
+[ "${KELP_WINE_EMULATE:-0}" = 1 ] || ! /lib/ld-linux.so.2 --version >/dev/null 2>&1 || exit 0
+qemu_version=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)
+installed qemu-user && dpkg --compare-versions "$qemu_version" ge 1:10~ && exit 0
+backports="$(. /etc/os-release && echo "$VERSION_CODENAME")-backports"
+if ! grep -rqsE "^[^#]*[[:space:]]$backports([[:space:]]|\$)" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  echo "Adding the apt source $backports"
+  printf '%s\n' "Types: deb" "URIs: http://deb.debian.org/debian" "Suites: $backports" \
+      "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
+    $sudo tee "/etc/apt/sources.list.d/$backports.sources" >/dev/null
+fi
+echo "Installing: qemu-user from $backports"
 $sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
+  -t "$backports" qemu-user
