@@ -1,7 +1,9 @@
 #include "host/cli/scenario.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -47,7 +49,7 @@ std::optional<double> NumberOf(const HostValue& value) {
 bool LoadScenario(const std::string& path, HostValue& scenario, std::string& error) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    error = "cannot read " + path;
+    error = "cannot read " + path + ": " + std::strerror(errno);
     return false;
   }
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -120,6 +122,21 @@ bool ReadSteps(const HostValue& scenario, std::vector<Step>& steps, std::string&
       const std::string* request = TextOf(step.Find("request"));
       if (request == nullptr || request->find(" /") == std::string::npos) {
         error = where + "'request' is \"METHOD /path\"";
+        return false;
+      }
+      // The methods `call` takes, written as they travel.
+      static const std::set<std::string> kMethods = {"GET",   "PUT",  "POST",   "DELETE",
+                                                     "PATCH", "HEAD", "OPTIONS"};
+      if (!kMethods.contains(request->substr(0, request->find(' ')))) {
+        error = where + "unknown method in '" + *request +
+                "'; use GET, PUT, POST, DELETE, PATCH, HEAD or OPTIONS";
+        return false;
+      }
+    }
+    if (kind->kind == StepKind::Advance) {
+      const std::optional<double> seconds = NumberOf(*step.Find("advance"));
+      if (!seconds || !(*seconds >= 0 && *seconds <= 3600)) {
+        error = where + "'advance' is a number of seconds from 0 to 3600";
         return false;
       }
     }

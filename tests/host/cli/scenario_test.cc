@@ -58,6 +58,11 @@ TEST(ScenarioTest, BrokenFilesAreRefusedBeforeAnythingRunsAndNameTheStep) {
        "step 1: 'body' does not belong in a 'world' step"},
       {"request without path", "steps:\n  - request: GET\n", "'request' is \"METHOD /path\""},
       {"expect not a mapping", "steps:\n  - expect: [1]\n", "step 1: 'expect' is a mapping"},
+      {"unknown method", "steps:\n  - world: sign-in\n  - request: FETCH /x\n",
+       "step 2: unknown method in 'FETCH /x'; use GET, PUT"},
+      {"advance by a word", "steps:\n  - advance: soon\n",
+       "step 1: 'advance' is a number of seconds from 0 to 3600"},
+      {"advance backwards", "steps:\n  - advance: -1\n", "step 1: 'advance' is a number"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.name);
@@ -66,6 +71,15 @@ TEST(ScenarioTest, BrokenFilesAreRefusedBeforeAnythingRunsAndNameTheStep) {
     EXPECT_THAT(played.err, HasSubstr(row.error));
     EXPECT_EQ(played.out, "");
   }
+}
+
+TEST(ScenarioTest, AFileThatCannotBeReadSaysWhy) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  EXPECT_EQ(RunScenarioFile("/nonexistent/missing.yaml", {}, out, err), 2);
+  EXPECT_THAT(ReadAll(err),
+              HasSubstr("cannot read /nonexistent/missing.yaml: No such file or directory"));
+  ReadAll(out);
 }
 
 TEST(ScenarioTest, AFailedExpectationOrActionFailsTheRunAndTheRestStillPlays) {
