@@ -4,7 +4,9 @@
 // benchmark runs five times, the repetitions of all of them interleaved in
 // random order, and each side counts with its fastest repetition: what
 // else runs on the machine only ever adds time, and it lands on both sides
-// alike.
+// alike. The header names the processor (its model and, from the
+// benchmark library, its caches) and the ratios repeat the model, so that
+// figures from two machines can be told apart.
 //
 //   Kelp::Bench::RepeatUnlessAsked(argc, argv);
 //   benchmark::Initialize(&argc, argv);
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,6 +44,20 @@ inline void RepeatUnlessAsked(int& argc, char**& argv) {
   argv = arguments.data();
 }
 
+// The processor's model as the system names it ("model name" of
+// /proc/cpuinfo), or "unknown processor" where there is none.
+inline std::string ProcessorModel() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line);) {
+    if (line.rfind("model name", 0) != 0) continue;
+    const auto colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const auto start = line.find_first_not_of(" \t", colon + 1);
+    if (start != std::string::npos) return line.substr(start);
+  }
+  return "unknown processor";
+}
+
 enum class Ratio {
   Time,        // each side's time per call and ours / baseline (lower is better)
   Throughput,  // baseline / ours, that is our throughput as a share of the baseline's
@@ -49,6 +66,11 @@ enum class Ratio {
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   explicit RatioReporter(Ratio ratio) : ratio_(ratio) {}
+
+  bool ReportContext(const Context& context) override {
+    std::printf("Processor: %s\n", ProcessorModel().c_str());
+    return ConsoleReporter::ReportContext(context);
+  }
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
@@ -62,8 +84,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf(ratio_ == Ratio::Time ? "\nTime ours / baseline:\n"
-                                      : "\nThroughput ours / baseline:\n");
+    std::printf(ratio_ == Ratio::Time ? "\nTime ours / baseline, on %s:\n"
+                                      : "\nThroughput ours / baseline, on %s:\n",
+                ProcessorModel().c_str());
     for (const auto& [name, time] : times_) {
       const auto at = name.rfind("_Ours");
       if (at == std::string::npos) continue;
