@@ -15,6 +15,7 @@
 #define KELP_PREMADE_VOICE_PREMADE_VOICE_PLUGIN_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -221,6 +222,10 @@ class PremadeVoicePlugin : public PluginBase {
  private:
   static Reply<> CategoryNotLoaded(const char* which);
   static Reply<> Answer(const RemotingResult& result);
+  template <class Record, class Data>
+  bool ReadCategory(std::string_view path, const char* which, StoredCategory<Data>& stored,
+                    bool& unread, const std::function<RemotingResult()>& writeDefaults,
+                    const std::function<void(const Record&)>& apply);
   void OnRetryTimer();
   void RetryLeaves();
   void RetryParticipants();

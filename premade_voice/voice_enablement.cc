@@ -83,12 +83,11 @@ bool PremadeVoicePlugin::ReadVoiceFlag() {
 
 void PremadeVoicePlugin::OnInitialConfigurationComplete(const ResourceEvent<bool>& event) {
   try {
+    // A new event: a failure to read the flag is told again.
+    voiceFlagUnread_ = false;
     if (!event.value) {
       voiceEnabledInConfig_ = false;
-      voiceFlagUnread_ = false;
     } else {
-      // A new read: its failure is told again.
-      voiceFlagUnread_ = false;
       (void)ReadVoiceFlag();
     }
   } catch (...) {

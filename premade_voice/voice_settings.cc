@@ -7,6 +7,7 @@
 // setters write the stored category and wait for its change event. Writes
 // start from what the category holds (StoredCategory), never from
 // `currentSettings_`, which lags behind our own writes.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -88,61 +89,53 @@ void PremadeVoicePlugin::LoadSettingsOnReady(const ResourceEvent<BindingProperty
 
 // A category that cannot be read keeps the values known so far and is read
 // again later (RetryRefused, or a setter that needs it): only a category
-// that answers and holds nothing gets the defaults.
-bool PremadeVoicePlugin::ReadAccountCategory() {
-  const auto account =
-      SendTypedRequest<Api::AccountSettingsCategoryResource>(*this, HttpMethod::Get, kAccountPath);
-  if (!account.ok()) {
-    if (!accountUnread_) {
+// that answers and holds nothing gets the defaults. `which` is "Account" or
+// "Local"; `unread` says whether the last read failed.
+template <class Record, class Data>
+bool PremadeVoicePlugin::ReadCategory(std::string_view path, const char* which,
+                                      StoredCategory<Data>& stored, bool& unread,
+                                      const std::function<RemotingResult()>& writeDefaults,
+                                      const std::function<void(const Record&)>& apply) {
+  const auto read = SendTypedRequest<Record>(*this, HttpMethod::Get, path);
+  if (!read.ok()) {
+    if (!unread) {
       Log(LogLevel::Error, kLogDbg,
-          "premade-voice: Account settings fetch failed on settings ready, keeping current "
-          "values: %s",
-          account.message.c_str());
+          "premade-voice: %s settings fetch failed on settings ready, keeping current values: %s",
+          which, read.message.c_str());
     }
-    accountUnread_ = true;
+    unread = true;
     ScheduleRetry();
     return false;
   }
-  if (!account.value.data.has_value()) {
+  if (!read.value.data.has_value()) {
     Log(LogLevel::Error, kLogDbg,
-        "premade-voice: Account settings fetch failed on settings ready, using defaults.");
+        "premade-voice: %s settings fetch failed on settings ready, using defaults.", which);
     // A refused write of the defaults leaves the category unknown: it is
     // read (and written) again later.
-    accountUnread_ = !SetDefaultAccountSettings(true).ok();
-    if (accountUnread_) ScheduleRetry();
-    return !accountUnread_;
+    unread = !writeDefaults().ok();
+    if (unread) ScheduleRetry();
+    return !unread;
   }
-  accountUnread_ = false;
-  accountCategory_.Reported(*account.value.data);
-  (void)ApplyAccountSettings(account.value);
+  unread = false;
+  stored.Reported(*read.value.data);
+  apply(read.value);
   return true;
 }
 
+bool PremadeVoicePlugin::ReadAccountCategory() {
+  return ReadCategory<Api::AccountSettingsCategoryResource>(
+      kAccountPath, "Account", accountCategory_, accountUnread_,
+      [this] { return SetDefaultAccountSettings(true); },
+      [this](const Api::AccountSettingsCategoryResource& record) {
+        (void)ApplyAccountSettings(record);
+      });
+}
+
 bool PremadeVoicePlugin::ReadLocalCategory() {
-  const auto local =
-      SendTypedRequest<Api::LocalSettingsCategoryResource>(*this, HttpMethod::Get, kLocalPath);
-  if (!local.ok()) {
-    if (!localUnread_) {
-      Log(LogLevel::Error, kLogDbg,
-          "premade-voice: Local settings fetch failed on settings ready, keeping current values: "
-          "%s",
-          local.message.c_str());
-    }
-    localUnread_ = true;
-    ScheduleRetry();
-    return false;
-  }
-  if (!local.value.data.has_value()) {
-    Log(LogLevel::Error, kLogDbg,
-        "premade-voice: Local settings fetch failed on settings ready, using defaults.");
-    localUnread_ = !SetDefaultLocalSettings().ok();
-    if (localUnread_) ScheduleRetry();
-    return !localUnread_;
-  }
-  localUnread_ = false;
-  localCategory_.Reported(*local.value.data);
-  ApplyLocalSettings(local.value);
-  return true;
+  return ReadCategory<Api::LocalSettingsCategoryResource>(
+      kLocalPath, "Local", localCategory_, localUnread_,
+      [this] { return SetDefaultLocalSettings(); },
+      [this](const Api::LocalSettingsCategoryResource& record) { ApplyLocalSettings(record); });
 }
 
 void PremadeVoicePlugin::OnAccountSettingsEvent(
