@@ -52,7 +52,9 @@ std::span<const Command> PluginHostCommands() {
        "\n"
        "  --port N        the port to listen on (default 8765; 0 picks a free one)\n"
        "  --data DIR      where the stand-ins keep their files\n"
-       "                  (default: $XDG_STATE_HOME/plugin-host, or ~/.local/state/plugin-host)\n"
+       "                  (default: $XDG_STATE_HOME/plugin-host, or ~/.local/state/plugin-host);\n"
+       "                  a change is answered at once and written moments later, and\n"
+       "                  Ctrl-C or SIGTERM write what is pending before the server exits\n"
        "  --library PATH  the plugin library to load (default: the one built with this host)\n"
        "  --verbose       echo the plugin's log lines to standard error as they come",
        {"--port", "--data", "--library"},

@@ -19,6 +19,7 @@ std::unique_ptr<PluginSession> PluginSession::Start(const SessionOptions& option
   // The stand-ins answer from the first request the plugin sends in init.
   session->world_ = std::make_unique<ClientWorld>(*session->host_, options.dataDir);
   session->world_->LimitJournal(options.journalLimit);
+  if (options.backgroundWrites) session->world_->settings().WriteInBackground();
   const HostOutcome loaded = session->host_->Load(kHostApiMajor, kHostApiMinor, kHostApiPatch);
   if (!loaded.ok()) {
     error = "the plugin in " + path + " refused to load: " + loaded.error;

@@ -25,6 +25,7 @@ struct SessionOptions {
   std::string dataDir;           // where the settings stand-in keeps its files; empty: memory
   bool signIn = true;            // play the start of the player's session after init
   std::size_t journalLimit = 0;  // HostOptions::journalLimit
+  bool backgroundWrites = false;  // SettingsStandIn::WriteInBackground
 };
 
 class PluginSession {

@@ -75,6 +75,9 @@ int RunServeCommand(const Command& self, const CommandArguments& arguments) {
   options.verbose = arguments.Has("--verbose");
   options.dataDir = dataDir;
   options.journalLimit = kServeJournalLimit;
+  // A settings change is answered before its file is written, so that the
+  // disk never holds up the loop; the files are flushed before we exit.
+  options.backgroundWrites = true;
   auto session = PluginSession::Start(options, error);
   if (!session) {
     std::fprintf(stderr, "plugin-host serve: %s\n", error.c_str());
@@ -109,6 +112,11 @@ int RunServeCommand(const Command& self, const CommandArguments& arguments) {
         notes.Forward();
       },
       true);
+  // Ctrl-C and SIGTERM end Run(): what was acknowledged goes to the disk
+  // before the process ends.
+  for (const std::string& failure : world.settings().FlushWrites()) {
+    std::fprintf(stderr, "plugin-host serve: %s\n", failure.c_str());
+  }
   std::printf("plugin-host: stopped\n");
   for (const auto& problem : host.problems()) std::printf("host problem: %s\n", problem.c_str());
   return 0;

@@ -88,10 +88,17 @@ void SettingsStandIn::Load(Category& category) {
 std::string SettingsStandIn::Store(Category& category, HostValue record) {
   const std::filesystem::path file = FileOf(category.path);
   if (!file.empty()) {
-    std::string error = ReplaceFile(file, WriteJsonText(record));
-    if (!error.empty()) {
-      Warn("cannot write " + file.string() + ": " + error);
-      return error;
+    if (writer_ != nullptr && !writer_->Failure(file)) {
+      writer_->Write(file, WriteJsonText(record));
+    } else {
+      // The writer thread may still hold a text for the file: it goes
+      // first, so that the two threads never write the same file at once.
+      if (writer_ != nullptr) writer_->Flush();
+      if (std::string error = ReplaceFile(file, WriteJsonText(record)); !error.empty()) {
+        Warn("cannot write " + file.string() + ": " + error);
+        return error;
+      }
+      if (writer_ != nullptr) writer_->ClearFailure(file);
     }
   }
   category.record = std::move(record);
@@ -115,6 +122,24 @@ HostAnswer SettingsStandIn::Patch(Category& category, const OutboundRequest& req
     return HostAnswer::Failure(500, "could not store " + category.path + ": " + error);
   Note("stored " + category.path + " " + WriteJsonText(*body));
   return HostAnswer::Success(category.record);
+}
+
+void SettingsStandIn::WriteInBackground() {
+  if (writer_ == nullptr) writer_ = std::make_unique<DurableWriter>();
+}
+
+std::vector<std::string> SettingsStandIn::FlushWrites() {
+  std::vector<std::string> failures;
+  if (writer_ == nullptr) return failures;
+  writer_->Flush();
+  for (const Category& category : categories_) {
+    const std::filesystem::path file = FileOf(category.path);
+    if (auto error = writer_->Failure(file)) {
+      failures.push_back("cannot write " + file.string() + ": " + *error);
+      Warn(failures.back());
+    }
+  }
+  return failures;
 }
 
 void SettingsStandIn::AnnounceReady() {

@@ -9,14 +9,23 @@
 // category reads as nothing stored, with a warning in the journal; a corrupt
 // file is moved aside to "<file>.corrupt" so that the next write does not
 // destroy it.
+//
+// Files are written on the thread that runs the host loop, and a change is
+// answered once its file is on the disk, unless WriteInBackground() hands
+// the writes to a DurableWriter: a change is then answered at once and its
+// file written moments later, which a server that takes many changes a
+// second needs. After a background write failed, the next change is written
+// on the loop thread again, and refused when that fails too.
 #ifndef KELP_HOST_STANDINS_SETTINGS_H_
 #define KELP_HOST_STANDINS_SETTINGS_H_
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/standins/durable_writer.h"
 #include "host/standins/stand_in.h"
 
 namespace Kelp::Host {
@@ -42,6 +51,12 @@ class SettingsStandIn : public StandIn {
   bool Replace(std::string_view path, const HostValue& record);
   // The file a category lives in; empty without a data directory.
   std::filesystem::path FileOf(std::string_view path) const;
+  // From now on, files are written by a writer thread (see above).
+  void WriteInBackground();
+  // Waits until every change handed to the writer thread is on the disk,
+  // and returns (and warns of) the writes that failed. Nothing to wait for
+  // without WriteInBackground().
+  std::vector<std::string> FlushWrites();
 
  private:
   struct Category {
@@ -60,6 +75,7 @@ class SettingsStandIn : public StandIn {
 
   std::filesystem::path dataDir_;
   std::vector<Category> categories_;
+  std::unique_ptr<DurableWriter> writer_;  // null: written on the loop thread
 };
 
 }  // namespace Kelp::Host

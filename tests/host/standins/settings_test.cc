@@ -167,5 +167,48 @@ TEST_F(SettingsStandInTest, FailuresLeaveTheStoredRecordAndSendNoEvent) {
   EXPECT_FALSE(std::filesystem::exists(settings.FileOf(kAccount)));
 }
 
+TEST_F(SettingsStandInTest, BackgroundWritesReachTheDiskAndAFailedOneIsNotLost) {
+  const auto patch = [](const char* name, std::uint32_t value) {
+    return MakeObject({{"data", MakeObject({{name, value}})}});
+  };
+  std::filesystem::path file;
+  {
+    WorldJournal journal(host_);
+    SettingsStandIn settings(host_, journal, dir_);
+    settings.WriteInBackground();
+    Start({kLocal});
+    file = settings.FileOf(kLocal);
+    for (std::uint32_t volume = 0; volume <= 100; ++volume) {
+      ASSERT_EQ(Ask(HTTP_METHOD_PATCH, kLocal, patch("inputVolume", volume)).status, 200u);
+    }
+    EXPECT_THAT(settings.FlushWrites(), ::testing::IsEmpty());
+    const std::string written = R"({"schemaVersion":1,"data":{"inputVolume":100}})";
+    EXPECT_EQ(FileText(file), written);
+
+    // A background write that fails: the change was answered and stays; the
+    // next change is written on the loop thread, and refused while that
+    // fails too.
+    std::filesystem::create_directories(file.string() + ".tmp");
+    EXPECT_EQ(Ask(HTTP_METHOD_PATCH, kLocal, patch("vadSensitivity", 10)).status, 200u);
+    const auto failures = settings.FlushWrites();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_THAT(failures[0], ::testing::StartsWith("cannot write " + file.string() + ": open"));
+    const HostAnswer refused = Ask(HTTP_METHOD_PATCH, kLocal, patch("inputVolume", 7));
+    EXPECT_EQ(refused.status, 500u);
+    EXPECT_EQ(FileText(file), written);
+    EXPECT_EQ(settings.Record(kLocal).ToJson(),
+              R"({"schemaVersion":1,"data":{"inputVolume":100,"vadSensitivity":10}})");
+    EXPECT_TRUE(journal.Noted("cannot write " + file.string()));
+
+    std::filesystem::remove(file.string() + ".tmp");
+    EXPECT_EQ(Ask(HTTP_METHOD_PATCH, kLocal, patch("inputVolume", 8)).status, 200u);
+    EXPECT_EQ(FileText(file),
+              R"({"schemaVersion":1,"data":{"inputVolume":8,"vadSensitivity":10}})");
+    // The last change is only handed over; stopping writes it.
+    EXPECT_EQ(Ask(HTTP_METHOD_PATCH, kLocal, patch("inputVolume", 9)).status, 200u);
+  }
+  EXPECT_EQ(FileText(file), R"({"schemaVersion":1,"data":{"inputVolume":9,"vadSensitivity":10}})");
+}
+
 }  // namespace
 }  // namespace Kelp::Host
