@@ -46,6 +46,7 @@ class SocketClient {
   SocketClient& operator=(const SocketClient&) = delete;
 
   bool connected() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
   // The payload of the close frame the server sent (code and reason); empty
   // when none came.
   const std::string& closeFrame() const { return closeFrame_; }
