@@ -10,21 +10,17 @@
 namespace Kelp::Host {
 namespace {
 
-constexpr std::size_t kMaxDetail = 150;
 constexpr double kPause = 2.5;  // virtual seconds between two steps
 
-std::string Shorten(std::string text) {
-  if (text.size() > kMaxDetail) text = text.substr(0, kMaxDetail - 3) + "...";
-  return text;
-}
-
 // One participant as a person reads it: "Bram vol 75, muted, speaking (62)".
-std::string DescribeParticipant(const HostValue& entry) {
+// Records carry no voice energy (always 0), so theirs is left out.
+std::string DescribeParticipant(const HostValue& entry, bool withEnergy) {
   std::string text = StringOr(entry.Find("displayName"), "?") + " vol " +
                      std::to_string(UnsignedOr(entry.Find("volume"), 0));
   if (BoolOr(entry.Find("isMuted"), false)) text += ", muted";
   if (BoolOr(entry.Find("isSpeaking"), false)) {
-    text += ", speaking (" + std::to_string(UnsignedOr(entry.Find("energy"), 0)) + ")";
+    text += ", speaking";
+    if (withEnergy) text += " (" + std::to_string(UnsignedOr(entry.Find("energy"), 0)) + ")";
   }
   return text;
 }
@@ -36,7 +32,8 @@ std::string DescribeData(std::string_view uri, const HostValue& data) {
     if (data.AsArray().empty()) return "nobody";
     std::string text;
     for (const HostValue& entry : data.AsArray()) {
-      text += (text.empty() ? "" : "; ") + DescribeParticipant(entry);
+      text += (text.empty() ? "" : "; ") +
+              DescribeParticipant(entry, uri == "/tav-premade-voice/v1/participants");
     }
     return text;
   }
@@ -49,7 +46,7 @@ std::string DescribeData(std::string_view uri, const HostValue& data) {
     }
     return text.empty() ? "all off" : text;
   }
-  return Shorten(WriteJsonText(data));
+  return Abridged(WriteJsonText(data));
 }
 
 class Transcript {
@@ -118,7 +115,7 @@ class Transcript {
     const HostValue* body = request.FirstArgument();
     if (body != nullptr &&
         (request.method == HTTP_METHOD_PUT || request.method == HTTP_METHOD_PATCH)) {
-      text += " " + Shorten(WriteJsonText(*body));
+      text += " " + Abridged(WriteJsonText(*body));
     }
     Line(host_.NowSeconds(), "plugin", text);
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -18,13 +19,6 @@
 
 namespace Kelp::Host {
 namespace {
-
-constexpr std::size_t kMaxShown = 160;
-
-std::string Shorten(std::string text) {
-  if (text.size() > kMaxShown) text = text.substr(0, kMaxShown - 3) + "...";
-  return text;
-}
 
 const std::string* TextOf(const HostValue* value) {
   return value != nullptr && value->kind() == HostValue::Kind::String ? &value->AsString()
@@ -56,6 +50,16 @@ bool LoadScenario(const std::string& path, HostValue& scenario, std::string& err
   const ConversionResult yaml = ReadYaml(text);
   if (!yaml.ok()) {
     error = path + " is not YAML: " + std::string(yaml.error());
+    // The parser's own errors count lines and columns from 0 (the reader's
+    // other messages from 1): say where that is as an editor counts.
+    unsigned line = 0;
+    unsigned column = 0;
+    const std::size_t at = error.rfind(". At line: ");
+    if (error.find("YAML parser error: ") != std::string::npos && at != std::string::npos &&
+        std::sscanf(error.c_str() + at, ". At line: %u col: %u", &line, &column) == 2) {
+      error += " (line " + std::to_string(line + 1) + ", column " + std::to_string(column + 1) +
+               " of the file)";
+    }
     return false;
   }
   HostValueResult value = ReadJsonText(WriteJson(yaml.value()));
@@ -221,12 +225,12 @@ class ScenarioRun {
     const std::size_t space = request.find(' ');
     const HostValue* body = step.Find("body");
     StartAction("request " + request +
-                (body != nullptr ? " " + Shorten(WriteJsonText(*body)) : ""));
+                (body != nullptr ? " " + Abridged(WriteJsonText(*body)) : ""));
     const WebAnswer answer = api_.Handle({request.substr(0, space), request.substr(space + 1),
                                           body != nullptr ? WriteJsonText(*body) : "",
                                           body != nullptr ? "application/json" : ""});
     Flush();
-    Line("  answer", std::to_string(answer.status) + " " + Shorten(answer.body));
+    Line("  answer", std::to_string(answer.status) + " " + Abridged(answer.body));
     const HostValue* expect = step.Find("expect");
     if (expect == nullptr) return;
     const HostValueResult parsed = ReadJsonText(answer.body.empty() ? "null" : answer.body);
@@ -237,7 +241,7 @@ class ScenarioRun {
                   ? ""
                   : "the status is " + std::to_string(answer.status));
       } else if (key == "body") {
-        Check("body " + Shorten(WriteJsonText(expected)),
+        Check("body " + Abridged(WriteJsonText(expected)),
               parsed.ok() ? MatchPartially(expected, parsed.value) : "the answer is no JSON");
       } else if (key == "message") {
         const std::string* message = parsed.ok() ? TextOf(parsed.value.Find("message")) : nullptr;
@@ -258,18 +262,18 @@ class ScenarioRun {
     const HostValue* sentBody = expect.Find("sent-body");
     for (const auto& [key, expected] : expect.AsObject()) {
       const std::string* text = TextOf(&expected);
-      const std::string title = key + " " + Shorten(WriteJsonText(expected));
+      const std::string title = key + " " + Abridged(WriteJsonText(expected));
       if (key == "data" || key == "sent-body") continue;
       if (text == nullptr) {
         Check(title, "'" + key + "' takes a text");
       } else if (key == "event") {
-        Check(title + (data ? " with data " + Shorten(WriteJsonText(*data)) : ""),
+        Check(title + (data ? " with data " + Abridged(WriteJsonText(*data)) : ""),
               Event(*text, data));
       } else if (key == "log" || key == "no-log") {
         const bool found = Logged(*text);
         Check(title, found == (key == "log") ? "" : (found ? "it was logged" : "no such log line"));
       } else if (key == "sent") {
-        Check(title + (sentBody ? " with " + Shorten(WriteJsonText(*sentBody)) : ""),
+        Check(title + (sentBody ? " with " + Abridged(WriteJsonText(*sentBody)) : ""),
               Sent(*text, sentBody));
       } else if (key == "note") {
         Check(title, Noted(*text) ? "" : "no stand-in noted that");
@@ -361,7 +365,7 @@ class ScenarioRun {
         const HostValue* data = event.payload.Find("data");
         if (event.name == "OnJsonApiEvent") continue;
         Line("  plugin event", (TextOf(uri) ? *TextOf(uri) : event.name) + " " +
-                                   Shorten(data != nullptr ? WriteJsonText(*data) : ""));
+                                   Abridged(data != nullptr ? WriteJsonText(*data) : ""));
       } else if (slot == "log" && shownLogs_ < host_.logLines().size()) {
         const LogLine& line = host_.logLines()[shownLogs_++];
         Line("  plugin log", std::string(LogLevelText(line.level)) + " " + line.text);
@@ -375,7 +379,7 @@ class ScenarioRun {
     const HostValue* body = request.FirstArgument();
     if (body != nullptr &&
         (request.method == HTTP_METHOD_PUT || request.method == HTTP_METHOD_PATCH)) {
-      text += " " + Shorten(WriteJsonText(*body));
+      text += " " + Abridged(WriteJsonText(*body));
     }
     Line("  plugin asks", text);
   }
@@ -401,7 +405,7 @@ std::string MatchPartially(const HostValue& expected, const HostValue& actual,
   const std::string at = where.empty() ? "" : where + ": ";
   if (expected.kind() == HostValue::Kind::Object) {
     if (actual.kind() != HostValue::Kind::Object) {
-      return at + "expected an object, got " + Shorten(WriteJsonText(actual));
+      return at + "expected an object, got " + Abridged(WriteJsonText(actual));
     }
     for (const auto& [key, value] : expected.AsObject()) {
       const HostValue* member = actual.Find(key);
@@ -414,7 +418,7 @@ std::string MatchPartially(const HostValue& expected, const HostValue& actual,
   }
   if (expected.kind() == HostValue::Kind::Array) {
     if (actual.kind() != HostValue::Kind::Array) {
-      return at + "expected a list, got " + Shorten(WriteJsonText(actual));
+      return at + "expected a list, got " + Abridged(WriteJsonText(actual));
     }
     if (expected.AsArray().size() != actual.AsArray().size()) {
       return at + "expected " + std::to_string(expected.AsArray().size()) + " element(s), got " +
@@ -433,7 +437,7 @@ std::string MatchPartially(const HostValue& expected, const HostValue& actual,
       expectedNumber && actualNumber ? *expectedNumber == *actualNumber : expected == actual;
   return same ? ""
               : at + "expected " + WriteJsonText(expected) + ", got " +
-                    Shorten(WriteJsonText(actual));
+                    Abridged(WriteJsonText(actual));
 }
 
 int RunScenarioFile(const std::string& path, const SessionOptions& options, std::FILE* out,

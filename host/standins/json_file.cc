@@ -121,6 +121,16 @@ std::string WriteJsonText(const HostValue& value) {
   return std::string(buffer.GetString(), buffer.GetSize());
 }
 
+std::string Abridged(std::string text) {
+  constexpr std::size_t kMaxShown = 4000;
+  if (text.size() <= kMaxShown) return text;
+  std::size_t cut = kMaxShown;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  const std::size_t left = text.size() - cut;
+  text.resize(cut);
+  return text + "... (" + std::to_string(left) + " more bytes)";
+}
+
 HostValueResult ReadJsonText(std::string_view text) {
   rapidjson::Document document;
   document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());

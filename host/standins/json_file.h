@@ -14,6 +14,12 @@ namespace Kelp::Host {
 // the infinities, which JSON cannot hold, as null.
 std::string WriteJsonText(const HostValue& value);
 
+// `text` for a line a person reads (a transcript, a failed check): whole
+// up to 4,000 bytes, which every payload of a voice session stays under;
+// longer, its start (never a part of a UTF-8 sequence) and how many bytes
+// were left out.
+std::string Abridged(std::string text);
+
 // Parses JSON text into a value. Nesting deeper than kMaxHostValueDepth,
 // malformed text and trailing garbage are refused with an error naming the
 // offset. Integers keep their sign class (Signed below 0, Unsigned otherwise).

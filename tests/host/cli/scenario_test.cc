@@ -48,7 +48,8 @@ TEST(ScenarioTest, BrokenFilesAreRefusedBeforeAnythingRunsAndNameTheStep) {
     const char* yaml;
     const char* error;
   } kRows[] = {
-      {"not YAML", "steps: [\n", "is not YAML"},
+      {"not YAML", "steps:\n  - [\n", "is not YAML"},
+      {"not YAML, where", "steps:\n  - [\n", "(line 3, column 1 of the file)"},
       {"no steps", "name: x\n", "a scenario is a mapping with a list of 'steps'"},
       {"step of no kind", "steps:\n  - sleep: 3\n",
        "step 1: a step needs one of 'world', 'request', 'advance' or 'expect'"},

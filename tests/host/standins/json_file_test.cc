@@ -56,5 +56,21 @@ TEST(JsonFileTest, AFailedReplaceLeavesTheOldFileAsItWas) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(JsonFileTest, AbridgedKeepsWhatAPersonReadsAndCutsOnlyBetweenCharacters) {
+  const std::string e = "\xC3\xA9";  // two bytes
+  const struct {
+    std::string text;
+    std::string shown;
+  } kRows[] = {
+      {std::string(4000, 'a'), std::string(4000, 'a')},
+      {std::string(4001, 'a'), std::string(4000, 'a') + "... (1 more bytes)"},
+      // The character across the cut goes whole to the part left out.
+      {std::string(3999, 'a') + e + "b", std::string(3999, 'a') + "... (3 more bytes)"},
+  };
+  for (const auto& row : kRows) {
+    EXPECT_EQ(Abridged(row.text), row.shown) << row.text.size();
+  }
+}
+
 }  // namespace
 }  // namespace Kelp::Host
