@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "host/server/world_actions.h"
 #include "host/standins/json_file.h"
@@ -190,13 +191,12 @@ void SessionRecorder::ExpectPublications(std::size_t from, std::size_t to, Step&
 
 void SessionRecorder::Add(Step step) {
   if (!historyLost_) {
-    historyBytes_ += step.text.size();
-    history_.push_back(step.text);
-    if (historyBytes_ > byteLimit_) {
+    history_ += step.text;
+    ++historySteps_;
+    if (history_.size() > byteLimit_) {
       historyLost_ = true;
       history_.clear();
       history_.shrink_to_fit();
-      historyBytes_ = 0;
     }
   }
   if (!recording_) return;
@@ -219,9 +219,8 @@ WebAnswer SessionRecorder::Start() {
   }
   // The clock's move up to now belongs to the history, without expectations.
   AddClockMove(host_.NowNanoseconds(), host_.published().size());
-  prelude_.clear();
-  for (const std::string& text : history_) prelude_ += text;
-  preludeSteps_ = history_.size();
+  prelude_ = history_;
+  preludeSteps_ = historySteps_;
   recorded_.clear();
   recordedSteps_ = 0;
   checks_ = 0;

@@ -34,14 +34,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "host/reference_host.h"
 #include "host/server/web_api.h"
 
 namespace Kelp::Host {
 
-inline constexpr std::size_t kDefaultRecordingBytes = 2 << 20;
+inline constexpr std::size_t kDefaultRecordingBytes = 1 << 20;
 
 class SessionRecorder : public WebObserver {
  public:
@@ -87,8 +86,8 @@ class SessionRecorder : public WebObserver {
   std::size_t byteLimit_;
 
   // Every step since the server started, while they fit in byteLimit_.
-  std::vector<std::string> history_;
-  std::size_t historyBytes_ = 0;
+  std::string history_;
+  std::size_t historySteps_ = 0;
   bool historyLost_ = false;
   // The clock and the publications at the end of the last step.
   std::int64_t clock_ = 0;
