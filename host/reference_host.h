@@ -179,6 +179,7 @@ class ReferenceHost {
   // Moves the virtual clock and runs what comes due, in order.
   std::size_t AdvanceClock(double seconds) { return loop_.Advance(seconds); }
   double NowSeconds() const { return loop_.NowSeconds(); }
+  std::int64_t NowNanoseconds() const { return loop_.nowNanoseconds(); }
   // Queues host-side work (a stand-in's delayed event, for instance).
   void Post(std::string name, double delaySeconds, EventLoop::Task task);
   std::vector<EventLoop::PendingTask> Pending() const { return loop_.Pending(); }

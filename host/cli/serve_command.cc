@@ -8,6 +8,7 @@
 #include "host/cli/plugin_session.h"
 #include "host/server/event_feed.h"
 #include "host/server/http_server.h"
+#include "host/server/session_recorder.h"
 #include "host/server/web_api.h"
 #include "host/server/world_actions.h"
 #include "sdk/runtime/platform.h"
@@ -88,6 +89,7 @@ int RunServeCommand(const Command& self, const CommandArguments& arguments) {
   WebApi api(host, PanelDir());
   EventFeed feed(host);
   AddWorldRoutes(api, world);
+  SessionRecorder recorder(api, host, std::filesystem::path(dataDir) / "recordings", true);
   WorldNoteForwarder notes(world, feed);
   api.set_after_request([&notes] { notes.Forward(); });
   HttpServer server(api, feed);

@@ -5,15 +5,103 @@
 const V = "/tav-premade-voice/v1";
 const $ = (id) => document.getElementById(id);
 
-function logLine(kind, text, time, warning) {
+// One line of the log pane; `payload`, when given, is shown folded under it.
+function logLine(kind, text, time, warning, payload) {
   const lines = $("log-lines");
   const line = document.createElement("div");
   line.className = "kind-" + kind + (warning ? " warning" : "");
   const stamp = typeof time === "number" ? "[" + time.toFixed(3).padStart(9) + "s] " : "";
-  line.textContent = stamp + text;
+  const title = document.createElement("span");
+  title.className = "text";
+  title.textContent = stamp + text;
+  line.appendChild(title);
+  if (payload !== undefined) addPayload(line, "payload", payload);
   lines.appendChild(line);
   while (lines.childNodes.length > 500) lines.removeChild(lines.firstChild);
   lines.scrollTop = lines.scrollHeight;
+  return line;
+}
+
+function addPayload(line, label, payload) {
+  const details = document.createElement("details");
+  const summary = document.createElement("summary");
+  summary.textContent = label;
+  const pre = document.createElement("pre");
+  pre.textContent = JSON.stringify(payload, null, 2);
+  details.append(summary, pre);
+  line.appendChild(details);
+}
+
+// ---- What an event changed, in words ------------------------------------
+
+const shortText = (value) => {
+  const text = JSON.stringify(value);
+  return text === undefined ? "none" : text.length > 40 ? text.slice(0, 37) + "..." : text;
+};
+
+// "micLevel 50 → 20, inputMode ..." for the keys whose value differs.
+function objectChanges(before, after) {
+  const keys = new Set([...Object.keys(before || {}), ...Object.keys(after || {})]);
+  const changes = [];
+  for (const key of keys) {
+    const a = before ? before[key] : undefined;
+    const b = after ? after[key] : undefined;
+    if (JSON.stringify(a) !== JSON.stringify(b)) changes.push(key + " " + shortText(a) + " → " + shortText(b));
+  }
+  return changes;
+}
+
+const entryKey = (entry) => entry && (entry.puuid || entry.handle || entry.participantId);
+const entryName = (entry) => (entry && (entry.displayName || entry.name)) || entryKey(entry);
+
+// Who came, who went and what changed for each one of a list.
+function listChanges(before, after) {
+  const old = new Map((before || []).map((e) => [entryKey(e), e]));
+  const now = new Map((after || []).map((e) => [entryKey(e), e]));
+  const changes = [];
+  for (const [key, entry] of now) {
+    if (!old.has(key)) changes.push(entryName(entry) + " joined");
+    else {
+      const changed = objectChanges(old.get(key), entry);
+      if (changed.length) changes.push(entryName(entry) + ": " + changed.join(", "));
+    }
+  }
+  for (const [key, entry] of old) if (!now.has(key)) changes.push(entryName(entry) + " left");
+  return changes;
+}
+
+const lastData = {};
+
+function describeChange(uri, data) {
+  const seen = Object.prototype.hasOwnProperty.call(lastData, uri);
+  const before = lastData[uri];
+  lastData[uri] = data;
+  if (Array.isArray(data) || Array.isArray(before)) {
+    if (!seen) return (data || []).length + " entries" + (data && data.length ? ": " + data.map(entryName).join(", ") : "");
+    const changes = listChanges(before, data);
+    return changes.length ? changes.join("; ") : "no change";
+  }
+  if (data === null || typeof data !== "object") return shortText(data);
+  if (!seen) return Object.keys(data).length + " fields";
+  const changes = objectChanges(before, data);
+  return changes.length ? changes.join(", ") : "no change";
+}
+
+// The participant records follow the participant list: their payload joins
+// the list's line instead of a line of their own.
+let lastParticipantsLine = null;
+
+function logEvent(m) {
+  const resource = (m.uri || m.name).replace(V + "/", "");
+  const summary = describeChange(m.uri || m.name, m.data);
+  if (m.uri === V + "/participant-records" && lastParticipantsLine && lastParticipantsLine.isConnected) {
+    addPayload(lastParticipantsLine, "records", m.data);
+    lastParticipantsLine = null;
+    return;
+  }
+  const line = logLine("event", resource + " " + (m.type || "").toLowerCase() + ": " + summary, m.time,
+                       false, m.data);
+  lastParticipantsLine = m.uri === V + "/participants" ? line : null;
 }
 
 // One request; the answer's JSON, or null after logging the error.
@@ -27,6 +115,8 @@ async function call(method, path, body) {
     const response = await fetch(path, options);
     const text = await response.text();
     const value = text ? JSON.parse(text) : null;
+    // A change is a step of a running recording.
+    if (method !== "GET" && !path.startsWith("/host/record")) refreshRecording();
     if (!response.ok) {
       logLine("error", method + " " + path + " -> " + response.status + " " +
               (value && value.message ? value.message : text));
@@ -41,18 +131,45 @@ async function call(method, path, body) {
 
 function editing(element) { return document.activeElement === element; }
 
+const flagLabels = {
+  enabled: "Voice enabled",
+  disabledAfterLogin: "Disabled after login",
+  connectedToVoiceServer: "Voice server connected",
+  voiceChannelAvailable: "Channel available",
+  showUI: "Voice controls shown",
+  showDisconnectedState: "Disconnected state shown",
+  showFirstExperienceInGame: "Introduction due in game",
+  showFirstExperienceInZEB: "Introduction due in lobby",
+};
+
+// "showUI" -> "Show UI" for flags without a label of their own.
+const flagLabel = (name) =>
+  flagLabels[name] || name.replace(/([a-z])([A-Z])/g, "$1 $2").replace(/^./, (c) => c.toUpperCase());
+
 function renderFlags(list, record) {
   const target = $(list);
   target.innerHTML = "";
   for (const [name, value] of Object.entries(record || {})) {
     const item = document.createElement("li");
-    item.textContent = name;
     item.className = value ? "true" : "false";
+    item.dataset.flag = name;
+    const label = document.createElement("span");
+    label.className = "label";
+    label.textContent = flagLabel(name);
+    const state = document.createElement("span");
+    state.className = "state";
+    state.textContent = value ? "on" : "off";
+    item.append(label, ": ", state);
     target.appendChild(item);
   }
 }
 
+// The local player's puuid, from the stand-ins' world (player 0).
+let localPuuid = null;
+let lastParticipants = [];
+
 function renderParticipants(list) {
+  lastParticipants = list || [];
   const body = $("participants").querySelector("tbody");
   body.innerHTML = "";
   $("no-participants").hidden = Array.isArray(list) && list.length > 0;
@@ -66,6 +183,15 @@ function renderParticipants(list) {
     row.querySelector(".speaking").classList.toggle("on", !!p.isSpeaking);
     row.querySelector(".speaking").title = "energy " + p.energy;
     row.querySelector(".name").textContent = p.displayName || p.puuid;
+    if (p.puuid === localPuuid) {
+      // The user's own mute is under "Me"; nobody sets their own volume.
+      row.classList.add("self");
+      row.querySelector(".name").textContent += " (you)";
+      row.cells[2].textContent = "";
+      row.cells[3].textContent = "";
+      body.appendChild(row);
+      continue;
+    }
     const mute = row.querySelector(".mute");
     mute.checked = !!p.isMuted;
     mute.addEventListener("change", () =>
@@ -89,22 +215,40 @@ function renderSettings(s) {
   $("mic-level-value").textContent = s.micLevel;
   if (!editing($("sensitivity"))) $("sensitivity").value = s.vadSensitivity;
   $("sensitivity-value").textContent = s.vadSensitivity;
-  if (!editing($("devices"))) $("devices").value = s.currentCaptureDeviceHandle;
+  lastSettings = s;
+  selectDevice();
+}
+
+let lastSettings = null;
+let lastDevices = [];
+
+// The device the settings name; when they name none (an empty handle) or
+// one that is not listed, the one the device list marks current, else the
+// default one.
+function selectDevice() {
+  const select = $("devices");
+  if (editing(select)) return;
+  const listed = (handle) => handle && lastDevices.some((d) => d.handle === handle);
+  const named = lastSettings && lastSettings.currentCaptureDeviceHandle;
+  const current = lastDevices.find((d) => d.is_current_device);
+  const fallback = lastDevices.find((d) => d.is_default) || lastDevices[0];
+  const handle = listed(named) ? named : current ? current.handle : fallback ? fallback.handle : "";
+  if (handle) select.value = handle;
 }
 
 function renderDevices(list) {
+  lastDevices = list || [];
   const select = $("devices");
-  const current = select.value;
   select.innerHTML = "";
-  for (const d of list || []) {
+  for (const d of lastDevices) {
     const option = document.createElement("option");
     option.value = d.handle;
-    option.textContent = d.name + (d.is_default ? " (default)" : "") + (d.usable ? "" : " (unusable)");
+    option.textContent = d.name + (d.is_default ? " (default)" : "") + (d.usable ? "" : " (unusable)") +
+                         (d.is_current_device ? " (current)" : "");
     option.disabled = !d.usable;
-    if (d.is_current_device) option.selected = true;
     select.appendChild(option);
   }
-  if (current && [...select.options].some((o) => o.value === current)) select.value = current;
+  selectDevice();
 }
 
 function renderMicTest(a) {
@@ -125,7 +269,10 @@ const renderers = {
 async function refreshVoice() {
   for (const [path, render] of Object.entries(renderers)) {
     const value = await call("GET", path);
-    if (value !== null) render(value);
+    if (value === null) continue;
+    // The next event of the resource is logged as a change from this.
+    lastData[path] = value;
+    render(value);
   }
 }
 
@@ -140,6 +287,12 @@ async function act(name, args) {
 
 function renderWorld(state) {
   world = state;
+  const self = state.players.find((p) => p.player === 0);
+  if (self && self.puuid !== localPuuid) {
+    localPuuid = self.puuid;
+    renderParticipants(lastParticipants);
+  }
+  if (!editing($("party-size")) && state.party.length > 0) $("party-size").value = state.party.length;
   $("clock").textContent = "virtual " + state.time.toFixed(1) + " s";
   $("game-phase").textContent = state.gamePhase || "";
   $("world-voice-server").checked = state.voiceServerConnected;
@@ -221,7 +374,7 @@ function connect() {
     if (m.kind === "event") {
       // Each resource also goes out on the common channel: show it once.
       if (m.name === "OnJsonApiEvent") return;
-      logLine("event", "event " + (m.uri || m.name) + " " + m.type + " " + JSON.stringify(m.data), m.time);
+      logEvent(m);
       const render = renderers[m.uri];
       if (render) render(m.data);
     } else if (m.kind === "log") {
@@ -232,6 +385,26 @@ function connect() {
       worldRefresh = setTimeout(refreshWorld, 100);
     }
   };
+}
+
+// ---- Recording -------------------------------------------------------------
+
+function renderRecording(r) {
+  if (!r) return;
+  $("record").checked = r.recording;
+  $("record-state").textContent = r.recording
+    ? "recording: " + r.steps + " steps"
+    : r.file ? "saved " + r.file : r.limitReached ? "stopped: too long" : "";
+  $("record-download").hidden = !r.download || r.recording;
+}
+
+async function refreshRecording() {
+  if ($("record").checked) renderRecording(await call("GET", "/host/record"));
+}
+
+async function toggleRecording(on) {
+  renderRecording(await call("POST", on ? "/host/record/start" : "/host/record/stop"));
+  if (!on) renderRecording(await call("GET", "/host/record"));
 }
 
 // ---- Controls -----------------------------------------------------------
@@ -265,8 +438,10 @@ function wire() {
     act("fail", { standIn: $("fail-standin").value, status: Number($("fail-status").value), text: "failed from the panel" });
   $("heal").onclick = () => act("heal", { standIn: $("fail-standin").value });
   $("log-clear").onclick = () => { $("log-lines").innerHTML = ""; };
+  $("record").onchange = (e) => toggleRecording(e.target.checked);
 }
 
 wire();
 connect();
-refreshVoice().then(refreshWorld);
+refreshWorld().then(refreshVoice);
+call("GET", "/host/record").then(renderRecording);

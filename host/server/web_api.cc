@@ -130,12 +130,15 @@ void WebApi::AddControlRoute(std::string method, std::string path, std::string d
 }
 
 WebAnswer WebApi::Handle(const WebRequest& request) {
-  WebAnswer answer = Route(request);
+  if (observer_ != nullptr) observer_->Before(request);
+  WebRoute route = WebRoute::Refused;
+  WebAnswer answer = Route(request, route);
+  if (observer_ != nullptr) observer_->After(request, route, answer);
   if (afterRequest_) afterRequest_();
   return answer;
 }
 
-WebAnswer WebApi::Route(const WebRequest& request) {
+WebAnswer WebApi::Route(const WebRequest& request, WebRoute& route) {
   if (request.body.size() > kMaxRequestBody) {
     return ErrorAnswer(413,
                        "the body is larger than " + std::to_string(kMaxRequestBody) + " bytes");
@@ -147,18 +150,20 @@ WebAnswer WebApi::Route(const WebRequest& request) {
   if (path.empty() || path[0] != '/') {
     return ErrorAnswer(400, "the request target must be a path starting with '/'");
   }
-  for (const ControlRoute& route : controls_) {
-    if (route.method != request.method || route.path != path) continue;
+  for (const ControlRoute& control : controls_) {
+    if (control.method != request.method || control.path != path) continue;
+    route = WebRoute::Control;
     HostValue body;
     if (!request.body.empty()) {
       HostValueResult parsed = ReadJsonText(request.body);
       if (!parsed.ok()) return ErrorAnswer(400, "the body is not JSON: " + parsed.error);
       body = std::move(parsed.value);
     }
-    WebAnswer answer = route.handler(body);
+    WebAnswer answer = control.handler(body);
     host_.RunReady();
     return answer;
   }
+  route = WebRoute::Document;
   if (request.method == "GET") {
     if (path == "/help") return Help(query);
     if (path == "/openapi.json") {
@@ -171,6 +176,7 @@ WebAnswer WebApi::Route(const WebRequest& request) {
     if (path == "/") return StaticFile("index.html");
     if (path.rfind("/panel/", 0) == 0) return StaticFile(path.substr(7));
   }
+  route = WebRoute::Plugin;
   return CallPlugin(request, path, query);
 }
 

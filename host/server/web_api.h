@@ -38,6 +38,21 @@ struct WebAnswer {
 WebAnswer ErrorAnswer(unsigned status, const std::string& message);
 WebAnswer JsonAnswer(const HostValue& value, unsigned status = 200);
 
+// Where WebApi sent a request: refused before routing (a body too large, a
+// target that is no path), a control route, one of the host's own
+// documents (help, OpenAPI, the panel's files), or the plugin.
+enum class WebRoute { Refused, Control, Document, Plugin };
+
+// Sees each request WebApi handles, on the thread that handles it.
+class WebObserver {
+ public:
+  virtual ~WebObserver() = default;
+  // Before the request is routed.
+  virtual void Before(const WebRequest& request) = 0;
+  // Once its answer is ready, before the after-request hook runs.
+  virtual void After(const WebRequest& request, WebRoute route, const WebAnswer& answer) = 0;
+};
+
 class WebApi {
  public:
   // A control route's handler; `body` is the parsed JSON body, null when the
@@ -52,6 +67,8 @@ class WebApi {
 
   // Runs after every request, once its answer is ready.
   void set_after_request(std::function<void()> hook) { afterRequest_ = std::move(hook); }
+  // One observer at most; null removes it. It must outlive its use.
+  void set_observer(WebObserver* observer) { observer_ = observer; }
 
   // Serves `method` `path` (exact, no query) with `handler`, before the
   // plugin's routes. The route is listed by GET /host/routes.
@@ -68,7 +85,7 @@ class WebApi {
     ControlHandler handler;
   };
 
-  WebAnswer Route(const WebRequest& request);
+  WebAnswer Route(const WebRequest& request, WebRoute& route);
   WebAnswer CallPlugin(const WebRequest& request, const std::string& path,
                        const std::string& query);
   WebAnswer Help(const std::string& query) const;
@@ -80,6 +97,7 @@ class WebApi {
   ApiModel model_;
   std::vector<ControlRoute> controls_;
   std::function<void()> afterRequest_;
+  WebObserver* observer_ = nullptr;
 };
 
 // Decodes "%XX" escapes and "+" as a space; false on a broken escape.
