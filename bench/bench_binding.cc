@@ -7,10 +7,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/ratio_reporter.h"
 #include "sdk/binding/conversion.h"
 #include "sdk/binding/type_builder.h"
 
 namespace {
+
+// benchmark_main prints the context: the processor is named beside its caches.
+[[maybe_unused]] const bool kProcessorNamed = Kelp::Bench::NameProcessorInContext();
 
 using namespace Kelp;
 

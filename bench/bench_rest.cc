@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/ratio_reporter.h"
 #include "sdk/binding/memory.h"
 #include "sdk/binding/type_builder.h"
 #include "sdk/rest/endpoint_registration.h"
@@ -18,6 +19,9 @@
 
 namespace Kelp {
 namespace {
+
+// benchmark_main prints the context: the processor is named beside its caches.
+[[maybe_unused]] const bool kProcessorNamed = Kelp::Bench::NameProcessorInContext();
 
 constexpr const char* kPuuid = "6f1c9e2a-0b4d-4c1e-9a77-3e5b2d8f4a10";
 

@@ -24,6 +24,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/ratio_reporter.h"
 #include "sdk/binding/binding_value.h"
 #include "sdk/binding/conversion.h"
 #include "sdk/binding/type_builder.h"
@@ -47,6 +48,9 @@ extern "C" void* malloc(std::size_t size) {
 
 namespace Kelp {
 namespace {
+
+// benchmark_main prints the context: the processor is named beside its caches.
+[[maybe_unused]] const bool kProcessorNamed = Kelp::Bench::NameProcessorInContext();
 
 class NullTarget final : public LogTarget {
  public:

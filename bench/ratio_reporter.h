@@ -58,6 +58,15 @@ inline std::string ProcessorModel() {
   return "unknown processor";
 }
 
+// For a benchmark that keeps benchmark_main's console output: adds the
+// processor's model to the context lines, which already list the caches.
+// Call it from a namespace-scope initializer, before the benchmarks run:
+//   const bool kProcessorNamed = Kelp::Bench::NameProcessorInContext();
+inline bool NameProcessorInContext() {
+  benchmark::AddCustomContext("Processor", ProcessorModel());
+  return true;
+}
+
 enum class Ratio {
   Time,        // each side's time per call and ours / baseline (lower is better)
   Throughput,  // baseline / ours, that is our throughput as a share of the baseline's

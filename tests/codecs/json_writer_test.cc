@@ -4,6 +4,8 @@
 #include <limits>
 
 #include <gtest/gtest.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include "sdk/codecs/json_reader.h"
 
@@ -50,6 +52,79 @@ TEST(JsonWriterTest, WritesScalars) {
   EXPECT_EQ(write([&](auto& v) { v.SetBlob(std::span(bytes, 3)); }), "\"Zm9v\"");
   EXPECT_EQ(write([&](auto& v) { v.SetBlob(std::span(bytes, 2)); }), "\"Zm8=\"");
   EXPECT_EQ(write([](auto& v) { v.SetBlob({}); }), "\"\"");
+}
+
+// The compact text is byte for byte what RapidJSON's Writer makes of the
+// same values: every byte in a text and in a name, numbers at their bounds,
+// and commas between nested members and elements.
+TEST(JsonWriterTest, CompactTextIsWhatRapidJsonsWriterWrites) {
+  const auto rapid = [](auto write) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    write(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+  };
+  int compared = 0;
+  for (int byte = 0; byte < 256; ++byte) {
+    SCOPED_TRACE(byte);
+    const std::string text = std::string("a") + static_cast<char>(byte) + "z";
+    BindingProperty value;
+    value[text].SetString(text);
+    EXPECT_EQ(WriteJson(value), rapid([&](auto& w) {
+                w.StartObject();
+                w.Key(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+                w.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+                w.EndObject();
+              }));
+    ++compared;
+  }
+  const double kFloats[] = {
+      5e-324, -2.2250738585072014e-308, 1.7976931348623157e308, -0.0, 0.1, 123456789.125, 1e21,
+      1e-7,   2.123166616666668e163};
+  for (const double f : kFloats) {
+    SCOPED_TRACE(f);
+    BindingProperty value;
+    value.SetFloat(f);
+    EXPECT_EQ(WriteJson(value), rapid([&](auto& w) { w.Double(f); }));
+    ++compared;
+  }
+  BindingProperty nested;
+  nested["a"][0]["x"].SetSigned(std::numeric_limits<std::int64_t>::min());
+  nested["a"][0]["y"];
+  nested["a"][1][0];
+  nested["a"][1][1].SetUnsigned(std::numeric_limits<std::uint64_t>::max());
+  nested["b"]["c"].SetBool(false);
+  nested["d"].MakeStructure();
+  nested["e"].MakeCollection();
+  EXPECT_EQ(WriteJson(nested), rapid([](auto& w) {
+              w.StartObject();
+              w.Key("a");
+              w.StartArray();
+              w.StartObject();
+              w.Key("x");
+              w.Int64(std::numeric_limits<std::int64_t>::min());
+              w.Key("y");
+              w.Null();
+              w.EndObject();
+              w.StartArray();
+              w.Null();
+              w.Uint64(std::numeric_limits<std::uint64_t>::max());
+              w.EndArray();
+              w.EndArray();
+              w.Key("b");
+              w.StartObject();
+              w.Key("c");
+              w.Bool(false);
+              w.EndObject();
+              w.Key("d");
+              w.StartObject();
+              w.EndObject();
+              w.Key("e");
+              w.StartArray();
+              w.EndArray();
+              w.EndObject();
+            }));
+  EXPECT_EQ(compared, 256 + static_cast<int>(std::size(kFloats)));
 }
 
 TEST(JsonWriterTest, NonFiniteFloatsBecomeNullAndKeepTheDocumentWellFormed) {
