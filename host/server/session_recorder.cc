@@ -58,7 +58,11 @@ bool IsJsonContentType(const std::string& contentType) {
 std::string UtcNow(const char* format) {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &now);
+#else
   gmtime_r(&now, &utc);
+#endif
   char text[64];
   std::strftime(text, sizeof text, format, &utc);
   return text;
