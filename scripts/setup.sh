@@ -36,6 +36,19 @@ if [ "$want_mingw" = 1 ]; then
   packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386)
 fi
 
+# A mirror in the middle of a sync fails an index now and then: try again a
+# little later, and go on with the indexes we have if it keeps failing (the
+# install below then says plainly what it could not find).
+update_indexes() {
+  local attempt
+  for attempt in 1 2 3; do
+    $sudo apt-get update -q && return 0
+    echo "apt-get update failed (attempt $attempt of 3)" >&2
+    sleep $((attempt * 10))
+  done
+  echo "apt-get update keeps failing; installing from the indexes at hand" >&2
+}
+
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
@@ -52,7 +65,7 @@ if [ "${#missing[@]}" != 0 ]; then
     $sudo dpkg --add-architecture i386
   fi
   echo "Installing: ${missing[*]}"
-  $sudo apt-get update -q
+  update_indexes
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
@@ -74,6 +87,6 @@ if ! grep -rqsE "^[^#]*[[:space:]]$backports([[:space:]]|\$)" /etc/apt/sources.l
     $sudo tee "/etc/apt/sources.list.d/$backports.sources" >/dev/null
 fi
 echo "Installing: qemu-user from $backports"
-$sudo apt-get update -q
+update_indexes
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
   -t "$backports" qemu-user
