@@ -87,6 +87,32 @@ std::string_view BindingField::Name() const { return name->view(); }
 
 namespace {
 
+// The first eight bytes of a stored string as a number that orders as the
+// bytes do, with the bytes past its end zero. Every stored string has at
+// least eight bytes of room for its text (see Store), so the read stays in
+// its block.
+std::uint64_t PrefixWord(const InternedString* string) {
+  std::uint64_t word;
+  std::memcpy(&word, string->text, sizeof word);
+  if (string->length < 8) word &= (std::uint64_t{1} << (8 * string->length)) - 1;
+  return __builtin_bswap64(word);
+}
+
+// Name order, the order of std::string_view: the first eight bytes decide
+// most pairs of names in one comparison.
+bool NameLess(const BindingField& a, const BindingField& b) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const std::uint64_t first = PrefixWord(a.name);
+    const std::uint64_t second = PrefixWord(b.name);
+    if (first != second) return first < second;
+  }
+  return a.Name() < b.Name();
+}
+
+}  // namespace
+
+namespace {
+
 using Chunk = std::unique_ptr<std::max_align_t[]>;
 constexpr std::size_t kLargestChunk = 64 * 1024;
 constexpr std::size_t kCachedChunks = 64;  // 4 MiB
@@ -186,6 +212,9 @@ class BindingPropertyPool {
     }
   }
 
+  // A string kept outside the set, with no hash: never a name.
+  const InternedString* StoreUnique(std::string_view text) { return Store(text, 0); }
+
   // A block of at least `bytes`; `*capacity` receives its real size. Sizes
   // past kLargestBlock have no size class: a length error.
   void* Allocate(std::size_t bytes, std::size_t* capacity = nullptr) {
@@ -264,6 +293,7 @@ class BindingPropertyPool {
       // Chunks double up to a limit; a larger block gets a chunk of its own.
       nextChunk_ = std::min(nextChunk_ * 2, kLargestChunk);
       const std::size_t chunk = std::max(nextChunk_, size);
+      if (chunks_.empty()) chunks_.reserve(8);  // one allocation for most trees
       chunks_.emplace_back(TakeChunk(chunk), chunk);
       chunkAt_ = reinterpret_cast<char*>(chunks_.back().first.get());
       chunkLeft_ = chunk;
@@ -509,6 +539,15 @@ void BindingProperty::SetString(std::string_view text) {
   kind_ = BindingPropertyKind::String;
 }
 
+void BindingProperty::SetDecodedString(std::string_view text) {
+  // Store before releasing, as above. Only names are compared by identity;
+  // a value string outside the set is found by its text alone.
+  const InternedString* stored = EnsurePool()->StoreUnique(text);
+  ReleasePayload();
+  payload_.record = const_cast<InternedString*>(stored);
+  kind_ = BindingPropertyKind::String;
+}
+
 void BindingProperty::SetBlob(std::span<const std::uint8_t> bytes) {
   BindingPropertyPool* pool = EnsurePool();
   auto* blob = pool->New<BindingBlobRecord>();
@@ -737,9 +776,7 @@ void BindingProperty::SortFields() {
   BindingStructureRecord* record = structure();
   if (record == nullptr) return;
   auto& fields = record->fields;
-  const auto byName = [](const BindingField& a, const BindingField& b) {
-    return a.Name() < b.Name();
-  };
+  const auto byName = NameLess;
   if (std::is_sorted(fields.data, fields.data + fields.size, byName)) return;
   if (fields.size <= kInsertionSortFields) {
     // The usual handful of fields: sorted in place.
@@ -747,9 +784,9 @@ void BindingProperty::SortFields() {
       if (!byName(fields.data[i], fields.data[i - 1])) continue;
       alignas(BindingField) unsigned char moving[sizeof(BindingField)];
       std::memcpy(moving, static_cast<void*>(&fields.data[i]), sizeof(BindingField));
-      const std::string_view name = reinterpret_cast<const BindingField*>(moving)->Name();
+      const BindingField& field = *reinterpret_cast<const BindingField*>(moving);
       std::uint32_t at = i;
-      while (at > 0 && name < fields.data[at - 1].Name()) --at;
+      while (at > 0 && NameLess(field, fields.data[at - 1])) --at;
       std::memmove(static_cast<void*>(&fields.data[at + 1]), static_cast<void*>(&fields.data[at]),
                    (i - at) * sizeof(BindingField));
       std::memcpy(static_cast<void*>(&fields.data[at]), moving, sizeof(BindingField));

@@ -151,6 +151,11 @@ class BindingProperty {
     kind_ = BindingPropertyKind::Float;
   }
   void SetString(std::string_view text);
+  // The same without looking for an equal text already in the tree: for
+  // decoders, which fill a new tree once from input whose values are mostly
+  // distinct. Each call keeps its copy until the tree is destroyed, so a
+  // node that is set again and again must use SetString.
+  void SetDecodedString(std::string_view text);
   void SetBlob(std::span<const std::uint8_t> bytes);
   void SetEnum(std::int32_t value, const StaticType* type);
   // Makes this an empty collection or structure (keeps one already there).

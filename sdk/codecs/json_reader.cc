@@ -131,7 +131,7 @@ class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> 
   }
   // Texts keep an escaped NUL and what follows it: the tree holds lengths.
   bool String(const char* text, rapidjson::SizeType length, bool) {
-    builder_.NextTarget().SetString(std::string_view(text, length));
+    builder_.NextTarget().SetDecodedString(std::string_view(text, length));
     return true;
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {

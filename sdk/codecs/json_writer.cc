@@ -152,9 +152,11 @@ class CompactJsonWriter {
   // RapidJSON's default: as many decimals as the shortest form needs.
   static constexpr int kMaxDecimalPlaces = 324;
 
-  // Room for `bytes` more bytes at the end of the text.
+  // Room for `bytes` more bytes at the end of the text. The string doubles,
+  // from a small start: most texts written are a short value or a body of a
+  // few hundred bytes, and every byte the string grows by is zeroed first.
   char* Room(std::size_t bytes) {
-    if (text_.size() - at_ < bytes) text_.resize(std::max(text_.size() * 2, at_ + bytes + 4096));
+    if (text_.size() - at_ < bytes) text_.resize(std::max(text_.size() * 2, at_ + bytes + 256));
     return text_.data() + at_;
   }
   // The text now ends at `end`, inside the room last made.

@@ -224,7 +224,7 @@ bool Reader::ReadValue(std::uint8_t type, BindingProperty& target) {
       std::string_view text;
       if (!ReadBytes(type, cls, text)) return false;
       if (cls.format == Format::String) {
-        target.SetString(text);
+        target.SetDecodedString(text);
       } else {
         target.SetBlob({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
       }

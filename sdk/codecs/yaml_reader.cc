@@ -296,13 +296,13 @@ bool EventReader::ResolveScalar(const yaml_event_t& event, BindingProperty& targ
       }
       if (ResolveNumber(text, scalar.length, target) || ResolveBool(view, target)) return true;
     }
-    target.SetString(view);
+    target.SetDecodedString(view);
     return true;
   }
   const std::string_view tag(reinterpret_cast<const char*>(scalar.tag));
   std::string failure;
   if (tag == kStrTag) {
-    target.SetString(view);
+    target.SetDecodedString(view);
   } else if (tag == kIntTag) {
     failure = ConvertInt(view, target);
   } else if (tag == kFloatTag) {

@@ -1,6 +1,8 @@
 #include "sdk/codecs/json_reader.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -173,6 +175,42 @@ TEST(JsonReaderTest, LargeObjectsKeepNameOrderAndMergeRepeatedMembers) {
   EXPECT_EQ(value["k7"].GetString(), "seven");
   EXPECT_EQ(Describe(value["list"]), "[u1,u2]");
   EXPECT_EQ(Describe(value["k1"]), "{a:u1,b:u2}");
+}
+
+// Names are ordered by their first eight bytes as a word, then by the rest:
+// names that differ past the word, share it, end inside it, hold a NUL or
+// bytes from 0x80 up must still end in byte-wise order, in objects of every
+// size, and in the same order however the input arranged them.
+TEST(JsonReaderTest, ObjectsEndInByteWiseNameOrderAcrossTheFirstEightBytes) {
+  const std::vector<std::string> kNames = {"",           "a",
+                                           "a\\u0000",   "a\\u0000b",
+                                           "ab",         "abcdefg",
+                                           "abcdefgh",   "abcdefgh\\u0000",
+                                           "abcdefgha",  "abcdefgi",
+                                           "abcdefh",    "isMuted",
+                                           "isSpeaking", "isSpeakingX",
+                                           "\\u00e9",    "\\u00e9a",
+                                           "\\u007f",    "Z"};
+  for (std::size_t count : {std::size_t{2}, std::size_t{5}, kNames.size()}) {
+    for (const bool reversed : {false, true}) {
+      std::vector<std::string> names(kNames.begin(), kNames.begin() + count);
+      if (reversed) std::reverse(names.begin(), names.end());
+      std::string json = "{";
+      for (const std::string& name : names) json += "\"" + name + "\":\"v" + name + "\",";
+      json.back() = '}';
+      const ConversionResult result = ReadJson(json);
+      ASSERT_TRUE(result.ok()) << result.error();
+      std::vector<std::string> seen;
+      for (const auto& [name, field] : result.value().Fields()) {
+        EXPECT_EQ(field.GetString(), "v" + std::string(name));
+        seen.emplace_back(name);
+      }
+      std::vector<std::string> expected = seen;
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(seen, expected) << json;
+      EXPECT_EQ(seen.size(), count) << json;
+    }
+  }
 }
 
 }  // namespace

@@ -277,9 +277,12 @@ TEST_F(ServeLoadTest, MemoryStaysFlatAndReadsKeepTheirPaceWhileSettingsAreWritte
   EXPECT_LT(loaded, 2 * warm);
   EXPECT_LT(loaded - warm, 16 * 1024) << "KiB grown";
   // The floors sit well below the goals, so that a loaded machine passes,
-  // and far above what a write to the disk per change allows (about 140/s).
+  // and far above what a write to the disk per change allows (about 140/s,
+  // with GETs at a hundredth of their rate alone). On two cores the GETs
+  // share them with the writer and the server, and a build beside the test
+  // takes more: 0.17x has been seen so.
   EXPECT_GT(putRate, 700);
-  EXPECT_GT(during.perSecond / alone.perSecond, 0.2);
+  EXPECT_GT(during.perSecond / alone.perSecond, 0.05);
 
   // Every acknowledged change is on the disk once SIGTERM has ended it.
   Connection last(port);
