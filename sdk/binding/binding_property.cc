@@ -109,10 +109,6 @@ bool NameLess(const BindingField& a, const BindingField& b) {
   return a.Name() < b.Name();
 }
 
-}  // namespace
-
-namespace {
-
 using Chunk = std::unique_ptr<std::max_align_t[]>;
 constexpr std::size_t kLargestChunk = 64 * 1024;
 constexpr std::size_t kCachedChunks = 64;  // 4 MiB
@@ -531,18 +527,16 @@ void BindingProperty::ReleasePayload() {
 
 void BindingProperty::Reset() { ReleasePayload(); }
 
-void BindingProperty::SetString(std::string_view text) {
-  // Intern before releasing: `text` may point into this tree's pool.
-  const InternedString* interned = EnsurePool()->Intern(text);
-  ReleasePayload();
-  payload_.record = const_cast<InternedString*>(interned);
-  kind_ = BindingPropertyKind::String;
+// Both store before releasing: `text` may point into this tree's pool.
+void BindingProperty::SetString(std::string_view text) { TakeString(EnsurePool()->Intern(text)); }
+
+// Only names are compared by identity: a value string outside the set is
+// found by its text alone.
+void BindingProperty::SetDecodedString(std::string_view text) {
+  TakeString(EnsurePool()->StoreUnique(text));
 }
 
-void BindingProperty::SetDecodedString(std::string_view text) {
-  // Store before releasing, as above. Only names are compared by identity;
-  // a value string outside the set is found by its text alone.
-  const InternedString* stored = EnsurePool()->StoreUnique(text);
+void BindingProperty::TakeString(const InternedString* stored) {
   ReleasePayload();
   payload_.record = const_cast<InternedString*>(stored);
   kind_ = BindingPropertyKind::String;
@@ -776,12 +770,11 @@ void BindingProperty::SortFields() {
   BindingStructureRecord* record = structure();
   if (record == nullptr) return;
   auto& fields = record->fields;
-  const auto byName = NameLess;
-  if (std::is_sorted(fields.data, fields.data + fields.size, byName)) return;
+  if (std::is_sorted(fields.data, fields.data + fields.size, NameLess)) return;
   if (fields.size <= kInsertionSortFields) {
     // The usual handful of fields: sorted in place.
     for (std::uint32_t i = 1; i < fields.size; ++i) {
-      if (!byName(fields.data[i], fields.data[i - 1])) continue;
+      if (!NameLess(fields.data[i], fields.data[i - 1])) continue;
       alignas(BindingField) unsigned char moving[sizeof(BindingField)];
       std::memcpy(moving, static_cast<void*>(&fields.data[i]), sizeof(BindingField));
       const BindingField& field = *reinterpret_cast<const BindingField*>(moving);
@@ -797,7 +790,7 @@ void BindingProperty::SortFields() {
   std::vector<std::uint32_t> order(fields.size);
   for (std::uint32_t i = 0; i < fields.size; ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return byName(fields.data[a], fields.data[b]);
+    return NameLess(fields.data[a], fields.data[b]);
   });
   PoolArray<BindingField> sorted;
   pool_->Grow(sorted, fields.size);

@@ -256,6 +256,8 @@ class BindingProperty {
   void AdoptChildOf(BindingPropertyPool* pool);
   void CopyFrom(const BindingProperty& other);
   void ReleasePayload();
+  // Makes this a string holding `stored`, a string of this tree.
+  void TakeString(const InternedString* stored);
   // Only the kinds past String hold something out of line to release.
   void ReleaseOutOfLinePayload() {
     if (kind_ > BindingPropertyKind::String) ReleasePayload();
