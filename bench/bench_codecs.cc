@@ -279,6 +279,7 @@ BENCHMARK(YamlRead_Document_Baseline);
 
 int main(int argc, char** argv) {
   Kelp::Bench::RepeatUnlessAsked(argc, argv);
+  Kelp::Bench::HoldFreedMemory();
   benchmark::Initialize(&argc, argv);
   std::printf("event %zu bytes, document %zu bytes JSON, %zu bytes MessagePack, %zu bytes YAML\n",
               EventJson().size(), DocumentJson().size(), DocumentPack().size(),

@@ -57,27 +57,9 @@ std::uint32_t InternHash(std::string_view text) {
   return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
-// A growable array whose storage comes from the tree's pool. Its items are
-// relocated bytewise when it grows: a node of a tree holds nothing that
-// points at the node itself.
-template <typename T>
-struct PoolArray {
-  T* data = nullptr;
-  std::uint32_t size = 0;
-  std::uint32_t capacity = 0;
-};
-
 }  // namespace
 
-struct BindingCollectionRecord {
-  PoolArray<BindingProperty> elements;
-};
-
-// Fields kept sorted by byte-wise name.
-struct BindingStructureRecord {
-  BindingPropertyPool* pool = nullptr;
-  PoolArray<BindingField> fields;
-};
+using detail::PoolArray;
 
 struct BindingBlobRecord {
   PoolArray<std::uint8_t> bytes;
@@ -257,6 +239,15 @@ class BindingPropertyPool {
     array.data = static_cast<T*>(data);
     array.capacity = static_cast<std::uint32_t>(std::min(bytes / sizeof(T), kMaxCollectionSize));
   }
+  // Storage for at least `count` items of an array that has none.
+  template <typename T>
+  void AllocateArray(PoolArray<T>& array, std::size_t count) {
+    constexpr std::size_t kMostItems = std::min(kMaxCollectionSize, kLargestBlock / sizeof(T));
+    if (count > kMostItems) throw std::length_error("BindingProperty: too many items");
+    std::size_t bytes = 0;
+    array.data = static_cast<T*>(Allocate(count * sizeof(T), &bytes));
+    array.capacity = static_cast<std::uint32_t>(std::min(bytes / sizeof(T), kMaxCollectionSize));
+  }
   template <typename T>
   void FreeArray(PoolArray<T>& array) {
     Free(array.data, std::size_t{array.capacity} * sizeof(T));
@@ -284,20 +275,24 @@ class BindingPropertyPool {
     return bits - kMinClassBits;
   }
 
+  // Inline, with the new chunk out of line: a decoder bumps for every
+  // string and container it reads.
   void* Bump(std::size_t size) {
-    if (size > chunkLeft_) {
-      // Chunks double up to a limit; a larger block gets a chunk of its own.
-      nextChunk_ = std::min(nextChunk_ * 2, kLargestChunk);
-      const std::size_t chunk = std::max(nextChunk_, size);
-      if (chunks_.empty()) chunks_.reserve(8);  // one allocation for most trees
-      chunks_.emplace_back(TakeChunk(chunk), chunk);
-      chunkAt_ = reinterpret_cast<char*>(chunks_.back().first.get());
-      chunkLeft_ = chunk;
-    }
+    if (size > chunkLeft_) [[unlikely]] NewChunk(size);
     void* block = chunkAt_;
     chunkAt_ += size;
     chunkLeft_ -= size;
     return block;
+  }
+
+  [[gnu::noinline]] void NewChunk(std::size_t size) {
+    // Chunks double up to a limit; a larger block gets a chunk of its own.
+    nextChunk_ = std::min(nextChunk_ * 2, kLargestChunk);
+    const std::size_t chunk = std::max(nextChunk_, size);
+    if (chunks_.empty()) chunks_.reserve(8);  // one allocation for most trees
+    chunks_.emplace_back(TakeChunk(chunk), chunk);
+    chunkAt_ = reinterpret_cast<char*>(chunks_.back().first.get());
+    chunkLeft_ = chunk;
   }
 
   const InternedString* Store(std::string_view text, std::uint32_t hash) {
@@ -483,11 +478,9 @@ BindingProperty& BindingProperty::operator=(BindingProperty&& other) {
   return *this;
 }
 
-BindingPropertyPool* BindingProperty::EnsurePool() {
-  if (pool_ == nullptr) {
-    pool_ = new BindingPropertyPool();
-    ownsPool_ = 1;
-  }
+BindingPropertyPool* BindingProperty::NewPool() {
+  pool_ = new BindingPropertyPool();
+  ownsPool_ = 1;
   return pool_;
 }
 
@@ -565,20 +558,39 @@ void BindingProperty::SetEnum(std::int32_t value, const StaticType* type) {
   kind_ = BindingPropertyKind::Enum;
 }
 
-void BindingProperty::MakeCollection() {
-  if (kind_ == BindingPropertyKind::Collection) return;
-  ReleasePayload();
-  payload_.record = EnsurePool()->New<BindingCollectionRecord>();
+void BindingProperty::MakeCollection() { MakeCollection(0); }
+
+void BindingProperty::MakeStructure() { MakeStructure(0); }
+
+// A decoder makes every container it reads from an empty value, with the
+// room it expects: one record and one array, without the general Grow.
+void BindingProperty::MakeCollection(std::size_t capacity) {
+  if (kind_ == BindingPropertyKind::Collection) {
+    auto& elements = static_cast<BindingCollectionRecord*>(payload_.record)->elements;
+    if (capacity > elements.capacity) pool_->Grow(elements, capacity);
+    return;
+  }
+  ReleaseOutOfLinePayload();
+  BindingPropertyPool* pool = EnsurePool();
+  auto* record = pool->New<BindingCollectionRecord>();
+  payload_.record = record;
   kind_ = BindingPropertyKind::Collection;
+  if (capacity != 0) pool->AllocateArray(record->elements, capacity);
 }
 
-void BindingProperty::MakeStructure() {
-  if (kind_ == BindingPropertyKind::Structure) return;
-  ReleasePayload();
-  BindingStructureRecord* record = EnsurePool()->New<BindingStructureRecord>();
-  record->pool = pool_;
+void BindingProperty::MakeStructure(std::size_t capacity) {
+  if (kind_ == BindingPropertyKind::Structure) {
+    auto& fields = static_cast<BindingStructureRecord*>(payload_.record)->fields;
+    if (capacity > fields.capacity) pool_->Grow(fields, capacity);
+    return;
+  }
+  ReleaseOutOfLinePayload();
+  BindingPropertyPool* pool = EnsurePool();
+  auto* record = pool->New<BindingStructureRecord>();
+  record->pool = pool;
   payload_.record = record;
   kind_ = BindingPropertyKind::Structure;
+  if (capacity != 0) pool->AllocateArray(record->fields, capacity);
 }
 
 bool BindingProperty::GetBool(bool fallback) const {
@@ -652,7 +664,7 @@ BindingProperty& BindingProperty::operator[](std::size_t index) {
   return elements.data[index];
 }
 
-BindingProperty& BindingProperty::Append() {
+BindingProperty& BindingProperty::AppendGrowing() {
   MakeCollection();
   auto& elements = collection()->elements;
   if (elements.size == elements.capacity) pool_->Grow(elements, std::size_t{elements.size} + 1);
@@ -730,11 +742,6 @@ const InternedString* BindingProperty::InternName(std::string_view name) {
   return pool_->Intern(name);
 }
 
-std::span<const BindingField> BindingProperty::StoredFields() const {
-  const BindingStructureRecord* record = structure();
-  if (record == nullptr) return {};
-  return {record->fields.data, record->fields.size};
-}
 
 void BindingProperty::ReorderFields(const std::uint8_t* order) {
   auto& fields = structure()->fields;
@@ -750,9 +757,9 @@ BindingProperty& BindingProperty::AppendField(std::string_view name) {
   return AppendField(pool_->Intern(name));
 }
 
-BindingProperty& BindingProperty::AppendField(const InternedString* interned) {
+BindingProperty& BindingProperty::AppendFieldGrowing(const InternedString* interned) {
   auto& fields = structure()->fields;
-  if (fields.size == fields.capacity) pool_->Grow(fields, std::size_t{fields.size} + 1);
+  pool_->Grow(fields, std::size_t{fields.size} + 1);
   BindingField* slot = new (&fields.data[fields.size++]) BindingField{interned, {}};
   slot->value.AdoptChildOf(pool_);
   return slot->value;

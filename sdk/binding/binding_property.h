@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -161,6 +162,10 @@ class BindingProperty {
   // Makes this an empty collection or structure (keeps one already there).
   void MakeCollection();
   void MakeStructure();
+  // The same with room for `capacity` elements or fields: for a decoder
+  // that knows how many come. The limit of Reserve holds.
+  void MakeCollection(std::size_t capacity);
+  void MakeStructure(std::size_t capacity);
   // Releases the payload; the kind becomes empty.
   void Reset();
 
@@ -185,7 +190,8 @@ class BindingProperty {
   // Makes this a collection first when it is not one (its old content is
   // released); appends empty elements until `index` exists.
   BindingProperty& operator[](std::size_t index);
-  // Appends one empty element (making this a collection first).
+  // Appends one empty element (making this a collection first). Inline
+  // while there is room: a decoder appends every element it reads.
   BindingProperty& Append();
   // Grows a collection's capacity. More than 0x0FFFFFFF elements throws
   // std::length_error.
@@ -252,7 +258,12 @@ class BindingProperty {
   friend class BindingPropertyPool;
   friend struct BindingStructureRecord;
 
-  BindingPropertyPool* EnsurePool();
+  BindingPropertyPool* EnsurePool() { return pool_ != nullptr ? pool_ : NewPool(); }
+  BindingPropertyPool* NewPool();
+  // Append and AppendField once the array is full (or, for Append, this is
+  // not a collection yet).
+  BindingProperty& AppendGrowing();
+  BindingProperty& AppendFieldGrowing(const InternedString* name);
   void AdoptChildOf(BindingPropertyPool* pool);
   void CopyFrom(const BindingProperty& other);
   void ReleasePayload();
@@ -283,6 +294,56 @@ struct BindingField {
   BindingProperty value;
   std::string_view Name() const;
 };
+
+namespace detail {
+
+// A growable array whose storage comes from the tree's pool. Its items are
+// relocated bytewise when it grows: a node of a tree holds nothing that
+// points at the node itself.
+template <typename T>
+struct PoolArray {
+  T* data = nullptr;
+  std::uint32_t size = 0;
+  std::uint32_t capacity = 0;
+};
+
+}  // namespace detail
+
+struct BindingCollectionRecord {
+  detail::PoolArray<BindingProperty> elements;
+};
+
+// Fields kept sorted by byte-wise name.
+struct BindingStructureRecord {
+  BindingPropertyPool* pool = nullptr;
+  detail::PoolArray<BindingField> fields;
+};
+
+inline BindingProperty& BindingProperty::Append() {
+  if (kind_ == BindingPropertyKind::Collection) {
+    auto& elements = static_cast<BindingCollectionRecord*>(payload_.record)->elements;
+    if (elements.size != elements.capacity) {
+      BindingProperty* element = new (&elements.data[elements.size++]) BindingProperty();
+      element->pool_ = pool_;
+      return *element;
+    }
+  }
+  return AppendGrowing();
+}
+
+inline BindingProperty& BindingProperty::AppendField(const InternedString* name) {
+  auto& fields = static_cast<BindingStructureRecord*>(payload_.record)->fields;
+  if (fields.size == fields.capacity) return AppendFieldGrowing(name);
+  BindingField* slot = new (&fields.data[fields.size++]) BindingField{name, {}};
+  slot->value.pool_ = pool_;
+  return slot->value;
+}
+
+inline std::span<const BindingField> BindingProperty::StoredFields() const {
+  if (kind_ != BindingPropertyKind::Structure) return {};
+  const auto& fields = static_cast<const BindingStructureRecord*>(payload_.record)->fields;
+  return {fields.data, fields.size};
+}
 
 class BindingProperty::FieldIterator {
  public:

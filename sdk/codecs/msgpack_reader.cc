@@ -162,21 +162,19 @@ bool Reader::OpenContainer(std::uint8_t type, const TypeClass& cls, BindingPrope
   std::uint64_t count = type & 0x0F;  // fixarray, fixmap
   if (cls.width != 0 && !ReadNumber(cls.width, count)) return false;
   const bool isMap = cls.format == Format::Map;
-  const bool opened = isMap ? builder_.OpenStructure(target)
-                            : builder_.OpenCollection(target,
-                                                      detail::TreeBuilder::Elements::Overwrite);
+  // Counts are claims: every element takes at least one byte (an entry two),
+  // and nested containers claim the same bytes, so only a little is
+  // reserved up front.
+  const bool opened =
+      isMap ? builder_.OpenStructure(
+                  target, static_cast<std::size_t>(std::min<std::uint64_t>({count, left() / 2, 32})))
+            : builder_.OpenCollection(
+                  target, detail::TreeBuilder::Elements::Overwrite,
+                  static_cast<std::size_t>(std::min<std::uint64_t>({count, left(), 64})));
   if (!opened) {
     return Fail(FormatMessage("Invalid MessagePack data at position %1. The data is nested deeper "
                               "than %2 levels.",
                               {afterType, kMaxNestingDepth}));
-  }
-  // Counts are claims: every element takes at least one byte (an entry two),
-  // and nested containers claim the same bytes, so only a little is
-  // reserved up front.
-  if (isMap) {
-    target.ReserveFields(static_cast<std::size_t>(std::min<std::uint64_t>({count, left() / 2, 32})));
-  } else {
-    target.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>({count, left(), 64})));
   }
   open_.push_back({count, isMap});
   return true;

@@ -18,20 +18,7 @@ TreeBuilder::TreeBuilder(BindingProperty& root) : root_(root) {
   }
 }
 
-void TreeBuilder::SetKey(std::string_view key) {
-  keyPending_ = true;
-  const Frame& top = frames_.back();
-  if (top.shape != kNoShape) {
-    // A structure that has followed a known shape so far mostly goes on
-    // with it: its next name is the likeliest key.
-    const Shape& shape = shapes_[top.shape];
-    if (shape.generation == top.shapeGeneration && top.next < shape.count &&
-        shape.names[top.next]->Equals(key)) {
-      key_ = shape.names[top.next];
-      keyFollowsShape_ = true;
-      return;
-    }
-  }
+void TreeBuilder::SetKeyOffShape(std::string_view key) {
   keyFollowsShape_ = false;
   const std::size_t length = key.size();
   std::size_t slot = length;
@@ -42,33 +29,14 @@ void TreeBuilder::SetKey(std::string_view key) {
   slot &= kRecentNames - 1;
   const InternedString* name = recentNames_[slot];
   if (name == nullptr || !name->Equals(key)) {
-    name = top.container->InternName(key);
+    name = top().container->InternName(key);
     recentNames_[slot] = name;
   }
   key_ = name;
 }
 
-BindingProperty& TreeBuilder::NextTarget() {
-  if (frames_.empty()) return root_;
-  Frame& top = frames_.back();
-  if (top.isStructure) {
-    keyPending_ = false;
-    return StructureField(top);
-  }
-  if (top.append) return top.container->Append();
-  // Overwriting: past the elements the collection held, the rest append.
-  if (top.next++ >= top.held) return top.container->Append();
-  return (*top.container)[top.next - 1];
-}
-
 BindingProperty& TreeBuilder::StructureField(Frame& frame) {
   BindingProperty& structure = *frame.container;
-  if (keyFollowsShape_) {
-    // SetKey found the key where the structure's shape expects it.
-    keyFollowsShape_ = false;
-    ++frame.next;
-    return structure.AppendField(key_);
-  }
   if (frame.fields == nullptr) {
     if (frame.shape != kNoShape) {
       // SetKey found the key off the shape: the structure no longer follows it.
@@ -107,7 +75,7 @@ const BindingProperty* TreeBuilder::FindField(const BindingProperty& structure, 
                                               std::string_view key) const {
   // The open containers are the chain from the root down: one open at
   // `depth` is that frame's.
-  if (depth >= frames_.size() || frames_[depth].container != &structure) {
+  if (depth >= depth_ || frames_[depth].container != &structure) {
     return structure.Find(key);
   }
   const Frame& frame = frames_[depth];
@@ -121,28 +89,44 @@ const BindingProperty* TreeBuilder::FindField(const BindingProperty& structure, 
   return nullptr;
 }
 
-bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append) {
-  if (frames_.size() >= static_cast<std::size_t>(kMaxNestingDepth)) return false;
+bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append,
+                       std::size_t expected) {
+  if (depth_ >= static_cast<std::size_t>(kMaxNestingDepth)) return false;
+  // Only a container of the same kind is kept, with what it holds; a
+  // decoder mostly opens one in a value it has just added.
+  const auto kind = isStructure ? BindingPropertyKind::Structure : BindingPropertyKind::Collection;
+  const auto held = target.kind() == kind ? static_cast<std::uint32_t>(target.size()) : 0;
   if (isStructure) {
-    target.MakeStructure();
+    target.MakeStructure(expected);
   } else {
-    target.MakeCollection();
+    target.MakeCollection(expected);
   }
-  const auto held = static_cast<std::uint32_t>(target.size());
-  frames_.push_back(
-      Frame{&target, isStructure ? held : 0, held, isStructure, append, kNoShape, 0, nullptr});
-  return true;
+  if (depth_ == frames_.size()) frames_.emplace_back();
+  Frame& frame = frames_[depth_++];
+  frame.container = &target;
+  frame.next = isStructure ? held : 0;
+  frame.held = held;
+  frame.isStructure = isStructure;
+  frame.append = append;
+  frame.shape = kNoShape;
+  frame.shapeGeneration = 0;
+  return true;  // frame.fields is null: Close left it so
 }
 
-bool TreeBuilder::OpenCollection(BindingProperty& target, Elements elements) {
-  return Open(target, false, elements == Elements::Append);
+bool TreeBuilder::OpenCollection(BindingProperty& target, Elements elements,
+                                 std::size_t expected) {
+  return Open(target, false, elements == Elements::Append, expected);
 }
 
-bool TreeBuilder::OpenStructure(BindingProperty& target) { return Open(target, true, false); }
+bool TreeBuilder::OpenStructure(BindingProperty& target, std::size_t expected) {
+  return Open(target, true, false, expected);
+}
 
 void TreeBuilder::Close() {
-  if (frames_.back().isStructure) CloseStructure(frames_.back());
-  frames_.pop_back();
+  Frame& frame = top();
+  if (frame.isStructure) CloseStructure(frame);
+  frame.fields.reset();
+  --depth_;
 }
 
 void TreeBuilder::CloseStructure(Frame& frame) {
@@ -178,9 +162,9 @@ void TreeBuilder::CloseStructure(Frame& frame) {
 }
 
 void TreeBuilder::CloseAll() {
-  while (!frames_.empty()) Close();
+  while (depth_ != 0) Close();
 }
 
-std::size_t TreeBuilder::nextIndex() const { return frames_.back().container->size(); }
+std::size_t TreeBuilder::nextIndex() const { return top().container->size(); }
 
 }  // namespace Kelp::detail

@@ -37,14 +37,33 @@ class TreeBuilder {
   // key is then no longer pending). The reference stays valid until the
   // next call that changes the builder.
   // REQUIRES: when the innermost container is a structure, a key is pending.
-  BindingProperty& NextTarget();
+  // Inline, as is SetKey's likeliest path: a decoder calls both for every
+  // item it reads.
+  BindingProperty& NextTarget() {
+    if (depth_ == 0) return root_;
+    Frame& frame = top();
+    if (frame.isStructure) {
+      keyPending_ = false;
+      if (!keyFollowsShape_) return StructureField(frame);
+      // SetKey found the key where the structure's shape expects it.
+      keyFollowsShape_ = false;
+      ++frame.next;
+      return frame.container->AppendField(key_);
+    }
+    // Overwriting: past the elements the collection held, the rest append.
+    if (frame.append || frame.next++ >= frame.held) return frame.container->Append();
+    return (*frame.container)[frame.next - 1];
+  }
 
   // Turns `target` into a collection or structure (one already there is
   // kept, so a repeated key merges) and opens it. Returns false, changing
   // nothing, when kMaxNestingDepth containers are open already.
   // REQUIRES: `target` came from the latest NextTarget().
-  [[nodiscard]] bool OpenCollection(BindingProperty& target, Elements elements);
-  [[nodiscard]] bool OpenStructure(BindingProperty& target);
+  // `expected` is the room made up front for elements or fields: a decoder
+  // that reads a count passes what it trusts of it.
+  [[nodiscard]] bool OpenCollection(BindingProperty& target, Elements elements,
+                                    std::size_t expected = 0);
+  [[nodiscard]] bool OpenStructure(BindingProperty& target, std::size_t expected = 0);
   // Closes the innermost open container. REQUIRES: one is open.
   void Close();
   // Closes every open container, innermost first: a decoder whose input
@@ -54,7 +73,22 @@ class TreeBuilder {
 
   // Names the field that the next item of the open structure fills.
   // REQUIRES: inStructure().
-  void SetKey(std::string_view key);
+  void SetKey(std::string_view key) {
+    keyPending_ = true;
+    const Frame& frame = top();
+    if (frame.shape != kNoShape) {
+      // A structure that has followed a known shape so far mostly goes on
+      // with it: its next name is the likeliest key.
+      const Shape& shape = shapes_[frame.shape];
+      if (shape.generation == frame.shapeGeneration && frame.next < shape.count &&
+          shape.names[frame.next]->Equals(key)) {
+        key_ = shape.names[frame.next];
+        keyFollowsShape_ = true;
+        return;
+      }
+    }
+    SetKeyOffShape(key);
+  }
   bool keyPending() const { return keyPending_; }
   std::string_view key() const { return key_ != nullptr ? key_->view() : std::string_view(); }
 
@@ -65,9 +99,9 @@ class TreeBuilder {
                                    std::string_view key) const;
 
   // Open containers (0 while the root is being filled).
-  int depth() const { return static_cast<int>(frames_.size()); }
-  bool inCollection() const { return !frames_.empty() && !frames_.back().isStructure; }
-  bool inStructure() const { return !frames_.empty() && frames_.back().isStructure; }
+  int depth() const { return static_cast<int>(depth_); }
+  bool inCollection() const { return depth_ != 0 && !top().isStructure; }
+  bool inStructure() const { return depth_ != 0 && top().isStructure; }
   // Element count of the innermost open collection, which is the index the
   // next appended element gets. REQUIRES: inCollection().
   std::size_t nextIndex() const;
@@ -112,13 +146,17 @@ class TreeBuilder {
   };
   static constexpr std::uint32_t kNoShape = ~std::uint32_t{0};
 
+  void SetKeyOffShape(std::string_view key);
+  // The field of the pending key when the structure does not follow a shape.
   BindingProperty& StructureField(Frame& frame);
   void CloseStructure(Frame& frame);
   static std::size_t ShapeSlot(const InternedString* first) {
     return (reinterpret_cast<std::uintptr_t>(first) >> 3) % kShapes;
   }
 
-  bool Open(BindingProperty& target, bool isStructure, bool append);
+  bool Open(BindingProperty& target, bool isStructure, bool append, std::size_t expected);
+  Frame& top() { return frames_[depth_ - 1]; }
+  const Frame& top() const { return frames_[depth_ - 1]; }
 
   // Most inputs repeat a few member names many times: the names interned
   // last, by a cheap hash of the text, spare most lookups in the tree's
@@ -126,7 +164,11 @@ class TreeBuilder {
   static constexpr std::size_t kRecentNames = 64;
 
   BindingProperty& root_;
+  // The open containers are the first depth_ frames. Frames past them are
+  // kept for the next containers to open: a document opens and closes
+  // thousands, and a frame holds a pointer that a vector would move.
   std::vector<Frame> frames_;
+  std::size_t depth_ = 0;
   const InternedString* recentNames_[kRecentNames] = {};
   Shape shapes_[kShapes];  // count 0 when unused
   const InternedString* key_ = nullptr;
