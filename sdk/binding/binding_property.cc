@@ -61,6 +61,37 @@ std::uint32_t InternHash(std::string_view text) {
 
 using detail::PoolArray;
 
+namespace {
+
+// Copies `text` to `to`. Most decoded texts are short: up to sixteen bytes
+// they take two loads and two stores that may overlap, where a call to
+// memcpy would cost more than the copy.
+void CopyText(char* to, std::string_view text) {
+  const char* from = text.data();
+  const std::size_t n = text.size();
+  if (n > 16) {
+    std::memcpy(to, from, n);
+  } else if (n >= 8) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else if (n != 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
+}  // namespace
+
 struct BindingBlobRecord {
   PoolArray<std::uint8_t> bytes;
 };
@@ -69,25 +100,12 @@ std::string_view BindingField::Name() const { return name->view(); }
 
 namespace {
 
-// The first eight bytes of a stored string as a number that orders as the
-// bytes do, with the bytes past its end zero. Every stored string has at
-// least eight bytes of room for its text (see Store), so the read stays in
-// its block.
-std::uint64_t PrefixWord(const InternedString* string) {
-  std::uint64_t word;
-  std::memcpy(&word, string->text, sizeof word);
-  if (string->length < 8) word &= (std::uint64_t{1} << (8 * string->length)) - 1;
-  return __builtin_bswap64(word);
-}
-
 // Name order, the order of std::string_view: the first eight bytes decide
 // most pairs of names in one comparison.
 bool NameLess(const BindingField& a, const BindingField& b) {
-  if constexpr (std::endian::native == std::endian::little) {
-    const std::uint64_t first = PrefixWord(a.name);
-    const std::uint64_t second = PrefixWord(b.name);
-    if (first != second) return first < second;
-  }
+  const std::uint64_t first = a.name->OrderPrefix();
+  const std::uint64_t second = b.name->OrderPrefix();
+  if (first != second) return first < second;
   return a.Name() < b.Name();
 }
 
@@ -299,12 +317,13 @@ class BindingPropertyPool {
     const std::size_t need = offsetof(InternedString, text) + text.size() + 1;
     const std::size_t aligned = (need + 7) & ~std::size_t{7};
     // Strings live as long as the tree: they pack tightly into the chunks,
-    // outside the size classes.
+    // outside the size classes. Their text has room for eight bytes at
+    // least, which InternedString::OrderPrefix reads.
     void* at = Bump(aligned);
     auto* stored = static_cast<InternedString*>(at);
     stored->hash = hash;
     stored->length = static_cast<std::uint32_t>(text.size());
-    if (!text.empty()) std::memcpy(stored->text, text.data(), text.size());
+    CopyText(stored->text, text);
     stored->text[text.size()] = '\0';
     return stored;
   }
@@ -336,10 +355,13 @@ class BindingPropertyPool {
     const InternedString* string = nullptr;
   };
 
+  // The first chunk is part of the pool: a small tree, such as one event
+  // read from its text, costs one heap allocation.
+  alignas(std::max_align_t) char firstChunk_[kFirstChunk];
   std::vector<std::pair<Chunk, std::size_t>> chunks_;
-  char* chunkAt_ = nullptr;
-  std::size_t chunkLeft_ = 0;
-  std::size_t nextChunk_ = kFirstChunk / 2;
+  char* chunkAt_ = firstChunk_;
+  std::size_t chunkLeft_ = kFirstChunk;
+  std::size_t nextChunk_ = kFirstChunk;
   FreeBlock* freeLists_[48] = {};
   static constexpr std::size_t kRecentStrings = 64;
   const InternedString* recent_[kRecentStrings] = {};
@@ -479,7 +501,7 @@ BindingProperty& BindingProperty::operator=(BindingProperty&& other) {
 }
 
 BindingPropertyPool* BindingProperty::NewPool() {
-  pool_ = new BindingPropertyPool();
+  pool_ = new BindingPropertyPool;  // the first chunk is left as it is
   ownsPool_ = 1;
   return pool_;
 }
@@ -530,7 +552,7 @@ void BindingProperty::SetDecodedString(std::string_view text) {
 }
 
 void BindingProperty::TakeString(const InternedString* stored) {
-  ReleasePayload();
+  ReleaseOutOfLinePayload();
   payload_.record = const_cast<InternedString*>(stored);
   kind_ = BindingPropertyKind::String;
 }

@@ -18,6 +18,7 @@
 #ifndef KELP_SDK_BINDING_BINDING_PROPERTY_H_
 #define KELP_SDK_BINDING_BINDING_PROPERTY_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -81,6 +82,21 @@ struct InternedString {
   char text[1];  // `length` bytes and a NUL
 
   std::string_view view() const { return {text, length}; }
+  // The first eight bytes as a number that orders as the bytes do, the
+  // bytes past the end taken as zero: names that differ there are ordered
+  // by one comparison. Every stored string has room for eight bytes of
+  // text, so the read stays in its block.
+  std::uint64_t OrderPrefix() const {
+    std::uint64_t word;
+    std::memcpy(&word, text, sizeof word);
+    if constexpr (std::endian::native == std::endian::little) {
+      if (length < 8) word &= (std::uint64_t{1} << (8 * length)) - 1;
+      return __builtin_bswap64(word);
+    } else {
+      if (length < 8) word &= ~(~std::uint64_t{0} >> (8 * length));
+      return word;
+    }
+  }
   // Whether `other` has this text. Inline and word-wise: names and short
   // values are compared on every decoded key, where a library call would
   // cost more than the comparison.

@@ -99,11 +99,30 @@ class Reader {
   // Reads a big-endian number of `width` bytes (1, 2, 4 or 8).
   bool ReadNumber(int width, std::uint64_t& value) {
     if (left() < static_cast<std::size_t>(width)) return FailTruncatedNumber(width);
-    std::uint64_t v = 0;
-    for (int i = 0; i < width; ++i) v = (v << 8) | bytes_[position_ + i];
+    const std::uint8_t* at = bytes_.data() + position_;
+    // One case per width, so that each becomes a load and a byte swap.
+    switch (width) {
+      case 1:
+        value = at[0];
+        break;
+      case 2:
+        value = BigEndian<2>(at);
+        break;
+      case 4:
+        value = BigEndian<4>(at);
+        break;
+      default:
+        value = BigEndian<8>(at);
+        break;
+    }
     position_ += width;
-    value = v;
     return true;
+  }
+  template <int kWidth>
+  static std::uint64_t BigEndian(const std::uint8_t* at) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < kWidth; ++i) v = (v << 8) | at[i];
+    return v;
   }
   // Reads the length that follows a type byte (or takes it from the byte's
   // low bits), then checks that many bytes are left. Fills `text`.
@@ -120,6 +139,10 @@ class Reader {
   [[gnu::noinline, gnu::cold]] bool FailTruncatedNumber(int width);
   [[gnu::noinline, gnu::cold]] bool FailTruncatedBytes(const TypeClass& cls, std::uint64_t length);
   bool ReadKey(std::uint8_t type);
+  // Reads entries of the innermost open container until it is full, which
+  // closes it, or until a container opens inside it. False when the input
+  // fails or ends first.
+  bool ReadEntries();
   [[gnu::always_inline]] inline bool ReadValue(std::uint8_t type, BindingProperty& target);
   bool OpenContainer(std::uint8_t type, const TypeClass& cls, BindingProperty& target);
 
@@ -147,6 +170,14 @@ bool Reader::FailTruncatedBytes(const TypeClass& cls, std::uint64_t length) {
 
 bool Reader::ReadKey(std::uint8_t type) {
   const TypeClass& cls = kClasses[type];
+  if (cls.format == Format::String && cls.width == 0) {
+    // A fixstr: the usual key.
+    const std::size_t length = type & 0x1F;
+    if (left() < length) return FailTruncatedBytes(cls, length);
+    builder_.SetKey({reinterpret_cast<const char*>(bytes_.data() + position_), length});
+    position_ += length;
+    return true;
+  }
   if (cls.format != Format::String) {
     return Fail(FormatMessage("Invalid MessagePack data at position %1. Map keys must be strings.",
                               {position_}));
@@ -235,25 +266,35 @@ bool Reader::ReadValue(std::uint8_t type, BindingProperty& target) {
   return false;
 }
 
+bool Reader::ReadEntries() {
+  Open& top = open_.back();
+  const std::size_t size = bytes_.size();
+  // The input may end anywhere: after a key, or inside containers.
+  while (top.remaining != 0) {
+    if (position_ == size) return false;
+    --top.remaining;
+    if (top.isMap) {
+      if (!ReadKey(bytes_[position_++]) || position_ == size) return false;
+    }
+    BindingProperty& target = builder_.NextTarget();
+    const std::uint8_t type = bytes_[position_++];
+    const TypeClass& cls = kClasses[type];
+    // An opened container is read next; `top` no longer names the innermost.
+    if (cls.format == Format::Array || cls.format == Format::Map) {
+      return OpenContainer(type, cls, target);
+    }
+    if (!ReadValue(type, target)) return false;
+  }
+  open_.pop_back();
+  builder_.Close();
+  return true;
+}
+
 std::size_t Reader::Run() {
   if (position_ == bytes_.size()) return position_;
   const std::uint8_t rootType = bytes_[position_++];
   if (ReadValue(rootType, builder_.NextTarget())) {
-    while (!open_.empty()) {
-      Open& top = open_.back();
-      if (top.remaining == 0) {
-        open_.pop_back();
-        builder_.Close();
-        continue;
-      }
-      // The input may end anywhere: after a key, or inside containers.
-      if (position_ == bytes_.size()) break;
-      --top.remaining;
-      if (top.isMap) {
-        if (!ReadKey(bytes_[position_++]) || position_ == bytes_.size()) break;
-      }
-      BindingProperty& target = builder_.NextTarget();
-      if (!ReadValue(bytes_[position_++], target)) break;
+    while (!open_.empty() && ReadEntries()) {
     }
   }
   builder_.CloseAll();

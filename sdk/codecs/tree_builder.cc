@@ -1,5 +1,6 @@
 #include "sdk/codecs/tree_builder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Kelp::detail {
@@ -11,7 +12,6 @@ constexpr std::size_t kScannedFields = 32;
 }  // namespace
 
 TreeBuilder::TreeBuilder(BindingProperty& root) : root_(root) {
-  frames_.reserve(16);
   for (Shape& shape : shapes_) {
     shape.count = 0;
     shape.generation = 0;
@@ -101,7 +101,13 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append,
   } else {
     target.MakeCollection(expected);
   }
-  if (depth_ == frames_.size()) frames_.emplace_back();
+  if (depth_ == frameCount_) {
+    auto frames = std::make_unique<Frame[]>(frameCount_ * 2);
+    std::move(frames_, frames_ + frameCount_, frames.get());
+    heapFrames_ = std::move(frames);
+    frames_ = heapFrames_.get();
+    frameCount_ *= 2;
+  }
   Frame& frame = frames_[depth_++];
   frame.container = &target;
   frame.next = isStructure ? held : 0;
@@ -145,20 +151,33 @@ void TreeBuilder::CloseStructure(Frame& frame) {
     return;
   }
   // A new shape: remember its names in arrival order and where each one
-  // goes once sorted.
+  // goes once sorted. The order comes from sorting the names' first eight
+  // bytes, taken once per name, with whole names compared only on a tie.
   Shape& shape = shapes_[ShapeSlot(fields[0].name)];
   shape.count = static_cast<std::uint32_t>(count);
   ++shape.generation;
-  for (std::size_t i = 0; i < count; ++i) shape.names[i] = fields[i].name;
-  structure.SortFields();
-  const auto sorted = structure.StoredFields();
+  struct Key {
+    std::uint64_t prefix;
+    const InternedString* name;
+    std::uint8_t at;
+  };
+  const auto less = [](const Key& a, const Key& b) {
+    return a.prefix != b.prefix ? a.prefix < b.prefix : a.name->view() < b.name->view();
+  };
+  Key keys[kShapeFields];
+  for (std::size_t i = 0; i < count; ++i) {
+    shape.names[i] = fields[i].name;
+    const Key key{fields[i].name->OrderPrefix(), fields[i].name, static_cast<std::uint8_t>(i)};
+    std::size_t at = i;
+    for (; at > 0 && less(key, keys[at - 1]); --at) keys[at] = keys[at - 1];
+    keys[at] = key;
+  }
   shape.sorted = true;
   for (std::size_t i = 0; i < count; ++i) {
-    std::size_t from = 0;
-    while (shape.names[from] != sorted[i].name) ++from;
-    shape.order[i] = static_cast<std::uint8_t>(from);
-    shape.sorted = shape.sorted && from == i;
+    shape.order[i] = keys[i].at;
+    shape.sorted = shape.sorted && keys[i].at == i;
   }
+  if (!shape.sorted) structure.ReorderFields(shape.order);
 }
 
 void TreeBuilder::CloseAll() {

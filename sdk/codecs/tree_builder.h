@@ -13,7 +13,6 @@
 #include <string>
 #include <unordered_map>
 #include <string_view>
-#include <vector>
 
 #include "sdk/binding/binding_property.h"
 
@@ -39,7 +38,7 @@ class TreeBuilder {
   // REQUIRES: when the innermost container is a structure, a key is pending.
   // Inline, as is SetKey's likeliest path: a decoder calls both for every
   // item it reads.
-  BindingProperty& NextTarget() {
+  [[gnu::always_inline]] BindingProperty& NextTarget() {
     if (depth_ == 0) return root_;
     Frame& frame = top();
     if (frame.isStructure) {
@@ -73,7 +72,7 @@ class TreeBuilder {
 
   // Names the field that the next item of the open structure fills.
   // REQUIRES: inStructure().
-  void SetKey(std::string_view key) {
+  [[gnu::always_inline]] void SetKey(std::string_view key) {
     keyPending_ = true;
     const Frame& frame = top();
     if (frame.shape != kNoShape) {
@@ -166,8 +165,13 @@ class TreeBuilder {
   BindingProperty& root_;
   // The open containers are the first depth_ frames. Frames past them are
   // kept for the next containers to open: a document opens and closes
-  // thousands, and a frame holds a pointer that a vector would move.
-  std::vector<Frame> frames_;
+  // thousands. The first ones are part of the builder, so that reading a
+  // small document allocates none.
+  static constexpr std::size_t kInlineFrames = 16;
+  Frame inlineFrames_[kInlineFrames];
+  std::unique_ptr<Frame[]> heapFrames_;
+  Frame* frames_ = inlineFrames_;
+  std::size_t frameCount_ = kInlineFrames;
   std::size_t depth_ = 0;
   const InternedString* recentNames_[kRecentNames] = {};
   Shape shapes_[kShapes];  // count 0 when unused
