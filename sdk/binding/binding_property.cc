@@ -765,14 +765,14 @@ const InternedString* BindingProperty::InternName(std::string_view name) {
 }
 
 
-void BindingProperty::ReorderFields(const std::uint8_t* order) {
+void BindingProperty::GatherFields(const std::uint8_t* positions, std::size_t count) {
   auto& fields = structure()->fields;
-  alignas(BindingField) unsigned char old[kMaxReorderedFields * sizeof(BindingField)];
-  std::memcpy(old, static_cast<void*>(fields.data), fields.size * sizeof(BindingField));
-  for (std::uint32_t i = 0; i < fields.size; ++i) {
-    std::memcpy(static_cast<void*>(&fields.data[i]), old + order[i] * sizeof(BindingField),
+  alignas(BindingField) unsigned char placed[kMaxGatheredFields * sizeof(BindingField)];
+  for (std::size_t i = 0; i < count; ++i) {
+    std::memcpy(placed + i * sizeof(BindingField), static_cast<void*>(&fields.data[positions[i]]),
                 sizeof(BindingField));
   }
+  std::memcpy(static_cast<void*>(fields.data), placed, count * sizeof(BindingField));
 }
 
 BindingProperty& BindingProperty::AppendField(std::string_view name) {

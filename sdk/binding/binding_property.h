@@ -244,11 +244,24 @@ class BindingProperty {
   const InternedString* InternName(std::string_view name);
   BindingProperty& AppendField(const InternedString* name);
   std::span<const BindingField> StoredFields() const;
-  // Rearranges the fields so that field i is the one stored at order[i].
-  // REQUIRES: this is a structure; `order` is a permutation of 0 to size()-1
-  // and size() <= kMaxReorderedFields.
-  static constexpr std::size_t kMaxReorderedFields = 32;
-  void ReorderFields(const std::uint8_t* order);
+  // For a decoder that knows where each name of a structure goes in name
+  // order: PlaceField puts field `name` at storage position `index` and
+  // counts it, so that a structure filled in full needs no sorting.
+  // GatherFields moves the `count` fields placed at positions[0] to
+  // positions[count-1] to positions 0 to count-1, in that order, for a
+  // decoder whose input turned out to hold other names. Until then, the
+  // storage positions filled are not 0 to size()-1: only PlaceField and
+  // GatherFields may be used on this value.
+  // REQUIRES (PlaceField): this is a structure whose reserved room holds
+  // `index`, unfilled, and no field `name`.
+  // REQUIRES (GatherFields): `count` <= kMaxGatheredFields; positions[0] to
+  // positions[count-1] are the positions filled, and size() is `count`.
+  static constexpr std::size_t kMaxGatheredFields = 32;
+  BindingProperty& PlaceField(std::size_t index, const InternedString* name);
+  void GatherFields(const std::uint8_t* positions, std::size_t count);
+  // The reserved room of a structure, filled or not: while fields are
+  // placed, only the positions filled hold fields.
+  std::span<const BindingField> FieldRoom() const;
 
   // Fields in ascending byte-wise order of name.
   class FieldIterator;
@@ -355,10 +368,24 @@ inline BindingProperty& BindingProperty::AppendField(const InternedString* name)
   return slot->value;
 }
 
+inline BindingProperty& BindingProperty::PlaceField(std::size_t index, const InternedString* name) {
+  auto& fields = static_cast<BindingStructureRecord*>(payload_.record)->fields;
+  BindingField* slot = new (&fields.data[index]) BindingField{name, {}};
+  ++fields.size;
+  slot->value.pool_ = pool_;
+  return slot->value;
+}
+
 inline std::span<const BindingField> BindingProperty::StoredFields() const {
   if (kind_ != BindingPropertyKind::Structure) return {};
   const auto& fields = static_cast<const BindingStructureRecord*>(payload_.record)->fields;
   return {fields.data, fields.size};
+}
+
+inline std::span<const BindingField> BindingProperty::FieldRoom() const {
+  if (kind_ != BindingPropertyKind::Structure) return {};
+  const auto& fields = static_cast<const BindingStructureRecord*>(payload_.record)->fields;
+  return {fields.data, fields.capacity};
 }
 
 class BindingProperty::FieldIterator {

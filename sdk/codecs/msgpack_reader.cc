@@ -93,6 +93,7 @@ class Reader {
 
   std::size_t left() const { return bytes_.size() - position_; }
   bool Fail(std::string message) {
+    builder_.Abandon();
     result_.SetError(message);
     return false;
   }

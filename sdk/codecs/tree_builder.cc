@@ -39,17 +39,22 @@ BindingProperty& TreeBuilder::StructureField(Frame& frame) {
   BindingProperty& structure = *frame.container;
   if (frame.fields == nullptr) {
     if (frame.shape != kNoShape) {
-      // SetKey found the key off the shape: the structure no longer follows it.
+      // SetKey found the key off the shape: the structure no longer follows
+      // it, and its fields go back to arrival order.
+      structure.GatherFields(frame.position, frame.next);
       frame.shape = kNoShape;
     } else if (frame.next == 0) {
       const std::size_t slot = ShapeSlot(key_);
       const Shape& shape = shapes_[slot];
+      ++frame.next;
       if (shape.count != 0 && shape.names[0] == key_) {
         frame.shape = static_cast<std::uint32_t>(slot);
         frame.shapeGeneration = shape.generation;
+        frame.shapeCount = shape.count;
+        std::memcpy(frame.position, shape.position, shape.count);
         structure.ReserveFields(shape.count);
+        return structure.PlaceField(frame.position[0], key_);
       }
-      ++frame.next;
       return structure.AppendField(key_);
     }
     const auto fields = structure.StoredFields();
@@ -79,6 +84,14 @@ const BindingProperty* TreeBuilder::FindField(const BindingProperty& structure, 
     return structure.Find(key);
   }
   const Frame& frame = frames_[depth];
+  if (frame.shape != kNoShape) {
+    const auto room = structure.FieldRoom();
+    for (std::size_t i = 0; i < frame.next; ++i) {
+      const BindingField& field = room[frame.position[i]];
+      if (field.Name() == key) return &field.value;
+    }
+    return nullptr;
+  }
   if (frame.fields != nullptr) {
     const auto it = frame.fields->find(key);
     return it != frame.fields->end() ? &structure.FieldAt(it->second) : nullptr;
@@ -140,11 +153,10 @@ void TreeBuilder::CloseStructure(Frame& frame) {
   const auto fields = structure.StoredFields();
   const std::size_t count = fields.size();
   if (frame.shape != kNoShape) {
-    const Shape& shape = shapes_[frame.shape];
-    if (shape.generation == frame.shapeGeneration && shape.count == count) {
-      if (!shape.sorted) structure.ReorderFields(shape.order);
-      return;
-    }
+    // Every name placed where name order puts it; or the input ended the
+    // structure before its shape did.
+    if (count == frame.shapeCount) return;
+    structure.GatherFields(frame.position, count);
   }
   if (count < 2 || count > kShapeFields) {
     structure.SortFields();
@@ -172,16 +184,22 @@ void TreeBuilder::CloseStructure(Frame& frame) {
     for (; at > 0 && less(key, keys[at - 1]); --at) keys[at] = keys[at - 1];
     keys[at] = key;
   }
-  shape.sorted = true;
+  std::uint8_t order[kShapeFields];
+  bool sorted = true;
   for (std::size_t i = 0; i < count; ++i) {
-    shape.order[i] = keys[i].at;
-    shape.sorted = shape.sorted && keys[i].at == i;
+    shape.position[keys[i].at] = static_cast<std::uint8_t>(i);
+    order[i] = keys[i].at;
+    sorted = sorted && keys[i].at == i;
   }
-  if (!shape.sorted) structure.ReorderFields(shape.order);
+  if (!sorted) structure.GatherFields(order, count);
 }
 
 void TreeBuilder::CloseAll() {
   while (depth_ != 0) Close();
+}
+
+void TreeBuilder::Abandon() {
+  for (; depth_ != 0; --depth_) top().fields.reset();
 }
 
 std::size_t TreeBuilder::nextIndex() const { return top().container->size(); }

@@ -44,10 +44,10 @@ class TreeBuilder {
     if (frame.isStructure) {
       keyPending_ = false;
       if (!keyFollowsShape_) return StructureField(frame);
-      // SetKey found the key where the structure's shape expects it.
+      // SetKey found the key where the structure's shape expects it: the
+      // field goes where name order puts it.
       keyFollowsShape_ = false;
-      ++frame.next;
-      return frame.container->AppendField(key_);
+      return frame.container->PlaceField(frame.position[frame.next++], key_);
     }
     // Overwriting: past the elements the collection held, the rest append.
     if (frame.append || frame.next++ >= frame.held) return frame.container->Append();
@@ -69,6 +69,9 @@ class TreeBuilder {
   // ends inside containers calls it, and so does the destructor, so that a
   // large structure is left in name order however its input ended.
   void CloseAll();
+  // Forgets every open container without touching it: for a decoder about
+  // to replace the tree with an error, which releases the containers.
+  void Abandon();
 
   // Names the field that the next item of the open structure fills.
   // REQUIRES: inStructure().
@@ -115,18 +118,18 @@ class TreeBuilder {
 
   // Objects of one document mostly share a few shapes: the same names in
   // the same order. A shape remembers the names of a structure that closed
-  // and the order that sorts them. A structure filled in a known shape needs
-  // no search for repeated names (the names of a shape are distinct) and
-  // no comparisons when it closes. Shapes are found by their first name.
+  // and where each goes in name order. A structure filled in a known shape
+  // needs no search for repeated names (the names of a shape are distinct),
+  // and its fields are placed in name order as they arrive, so it needs no
+  // sorting when it closes. Shapes are found by their first name.
   static constexpr std::size_t kShapes = 32;
   static constexpr std::size_t kShapeFields = 24;
-  static_assert(kShapeFields <= BindingProperty::kMaxReorderedFields);
+  static_assert(kShapeFields <= BindingProperty::kMaxGatheredFields);
   struct Shape {
     std::uint32_t count;
     std::uint64_t generation;  // changes whenever the slot is rewritten
     const InternedString* names[kShapeFields];
-    std::uint8_t order[kShapeFields];
-    bool sorted;  // the names arrive in name order: order is the identity
+    std::uint8_t position[kShapeFields];  // of the i-th name, in name order
   };
 
   struct Frame {
@@ -138,9 +141,13 @@ class TreeBuilder {
     bool isStructure;
     bool append;
     // The shape the structure has followed so far, with the generation it
-    // had then; kNoShape when none.
+    // had then; kNoShape when none. Its count and positions are copied, as
+    // the slot may be rewritten while the structure is open: the fields
+    // placed so far are found by them.
     std::uint32_t shape;
     std::uint64_t shapeGeneration;
+    std::uint32_t shapeCount;
+    std::uint8_t position[kShapeFields];
     std::unique_ptr<FieldIndex> fields;
   };
   static constexpr std::uint32_t kNoShape = ~std::uint32_t{0};

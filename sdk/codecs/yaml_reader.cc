@@ -140,6 +140,13 @@ class EventReader {
   // Applies one event; false once the result has failed.
   bool Handle(const yaml_event_t& event);
 
+  // Replaces the result with the error `message`; returns false.
+  bool Fail(std::string_view message) {
+    builder_.Abandon();
+    result_.SetError(message);
+    return false;
+  }
+
  private:
   // Where a node sits: the path node of its container and its index or key
   // there; `parent` -1 stands for the root value itself.
@@ -164,10 +171,6 @@ class EventReader {
     std::size_t operator()(const std::string& s) const { return Fnv1a(s); }
   };
 
-  bool Fail(std::string_view message) {
-    result_.SetError(message);
-    return false;
-  }
   bool FailAt(const char* format, const yaml_mark_t& mark) {
     return Fail(FormatMessage(format, {mark.line + 1, mark.column + 1}));
   }
@@ -465,7 +468,7 @@ ConversionResult ReadYamlWith(const detail::YamlLibrary* library, std::string_vi
     const yaml_event_t* event = parser.Next();
     if (event == nullptr) {
       const yaml_parser_t& state = parser.state();
-      result.SetError(FormatMessage(
+      reader.Fail(FormatMessage(
           "YAML parser error: %1. At line: %2 col: %3",
           {state.problem != nullptr ? state.problem : "unknown error", state.problem_mark.line,
            state.problem_mark.column}));

@@ -155,6 +155,10 @@ TEST(MemberOrderTest, YamlAliasesReachIntoMappingsStillBeingRead) {
   } kRows[] = {
       {"b: {y: &v 1, x: *v}\na: *v\n", "{a:u1,b:{x:u1,y:u1}}"},
       {"z: &m {b: 1, a: 2}\ny: *m\n", "{y:{a:u2,b:u1},z:{a:u2,b:u1}}"},
+      // The second mapping follows the first one's shape while its alias
+      // is read, and the third leaves that shape after one.
+      {"- {b: 1, a: 2}\n- {b: &v 3, a: *v}\n", "[{a:u2,b:u1},{a:u3,b:u3}]"},
+      {"- {c: 1, b: 2, a: 3}\n- {c: &v 4, b: *v, z: *v}\n", "[{a:u3,b:u2,c:u1},{b:u4,c:u4,z:u4}]"},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.yaml);
@@ -162,6 +166,33 @@ TEST(MemberOrderTest, YamlAliasesReachIntoMappingsStillBeingRead) {
     ASSERT_TRUE(result.ok()) << result.error();
     EXPECT_EQ(Describe(result.value()), row.described);
     ExpectOrdered(result.value());
+  }
+}
+
+TEST(MemberOrderTest, AFailureInsideStructuresLeavesOnlyTheError) {
+  // Each input fails while structures that follow an earlier one's shape
+  // are open; the tree they were filling is replaced by the error alone.
+  const std::vector<std::uint8_t> pack = {0x92, 0x82, 0xA1, 'b', 1, 0xA1, 'a', 2,
+                                          0x82, 0xA1, 'b', 0x81, 0xA1, 'c', 0xC1};
+  const struct {
+    const char* name;
+    ConversionResult (*read)(const std::vector<std::uint8_t>&, const char*);
+    const char* text;
+  } kRows[] = {
+      {"JSON", [](const auto&, const char* text) { return ReadJson(text); },
+       R"([{"b":1,"a":2},{"b":{"c":[1,{"b":1,"a":)"},
+      {"MessagePack", [](const auto& bytes, const char*) { return ReadMessagePack(bytes).result; },
+       nullptr},
+      {"YAML", [](const auto&, const char* text) { return ReadYaml(text); },
+       "- {b: 1, a: 2}\n- {b: {c: [1, {b: 1, a: ]}"},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    if (row.read == kRows[2].read && detail::SharedYamlLibrary() == nullptr) continue;
+    const ConversionResult result = row.read(pack, row.text);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.value().size(), 1u);
+    EXPECT_EQ(result.value()["error"].GetString(), result.error());
   }
 }
 
