@@ -173,7 +173,12 @@ class BindingPropertyPool {
  public:
   BindingPropertyPool() = default;
   ~BindingPropertyPool() {
-    for (auto& [chunk, size] : chunks_) GiveBackChunk(std::move(chunk), size);
+    for (ChunkHeader* chunk = chunks_; chunk != nullptr;) {
+      ChunkHeader* next = chunk->next;
+      const std::size_t size = chunk->size;
+      GiveBackChunk(Chunk(reinterpret_cast<std::max_align_t*>(chunk)), size);
+      chunk = next;
+    }
   }
   BindingPropertyPool(const BindingPropertyPool&) = delete;
   BindingPropertyPool& operator=(const BindingPropertyPool&) = delete;
@@ -282,7 +287,7 @@ class BindingPropertyPool {
   // The largest power of two a size_t holds: the top size class.
   static constexpr std::size_t kLargestBlock = std::size_t{1}
                                                << (std::numeric_limits<std::size_t>::digits - 1);
-  static constexpr std::size_t kFirstChunk = 1024;
+  static constexpr std::size_t kFirstChunk = 2048;
 
   struct FreeBlock {
     FreeBlock* next;
@@ -306,11 +311,11 @@ class BindingPropertyPool {
   [[gnu::noinline]] void NewChunk(std::size_t size) {
     // Chunks double up to a limit; a larger block gets a chunk of its own.
     nextChunk_ = std::min(nextChunk_ * 2, kLargestChunk);
-    const std::size_t chunk = std::max(nextChunk_, size);
-    if (chunks_.empty()) chunks_.reserve(8);  // one allocation for most trees
-    chunks_.emplace_back(TakeChunk(chunk), chunk);
-    chunkAt_ = reinterpret_cast<char*>(chunks_.back().first.get());
-    chunkLeft_ = chunk;
+    const std::size_t chunk = std::max(nextChunk_, size + kChunkHeader);
+    Chunk memory = TakeChunk(chunk);
+    chunks_ = new (memory.release()) ChunkHeader{chunks_, chunk};
+    chunkAt_ = reinterpret_cast<char*>(chunks_) + kChunkHeader;
+    chunkLeft_ = chunk - kChunkHeader;
   }
 
   const InternedString* Store(std::string_view text, std::uint32_t hash) {
@@ -355,13 +360,23 @@ class BindingPropertyPool {
     const InternedString* string = nullptr;
   };
 
-  // The first chunk is part of the pool: a small tree, such as one event
-  // read from its text, costs one heap allocation.
+  // The chunks taken from the heap begin with this header, which lists
+  // them; the blocks after it keep the chunk's alignment.
+  struct ChunkHeader {
+    ChunkHeader* next;
+    std::size_t size;  // of the whole chunk
+  };
+  static constexpr std::size_t kChunkHeader = sizeof(std::max_align_t);
+  static_assert(sizeof(ChunkHeader) <= kChunkHeader);
+
+  // The first chunk is part of the pool, and the next one holds what a
+  // small document adds: a tree read from one event costs two heap
+  // allocations.
   alignas(std::max_align_t) char firstChunk_[kFirstChunk];
-  std::vector<std::pair<Chunk, std::size_t>> chunks_;
+  ChunkHeader* chunks_ = nullptr;
   char* chunkAt_ = firstChunk_;
   std::size_t chunkLeft_ = kFirstChunk;
-  std::size_t nextChunk_ = kFirstChunk;
+  std::size_t nextChunk_ = 2 * kFirstChunk;  // the first from the heap is 8 KiB
   FreeBlock* freeLists_[48] = {};
   static constexpr std::size_t kRecentStrings = 64;
   const InternedString* recent_[kRecentStrings] = {};
