@@ -262,15 +262,23 @@ class BindingPropertyPool {
     array.data = static_cast<T*>(data);
     array.capacity = static_cast<std::uint32_t>(std::min(bytes / sizeof(T), kMaxCollectionSize));
   }
-  // Storage for at least `count` items of an array that has none.
-  template <typename T>
-  void AllocateArray(PoolArray<T>& array, std::size_t count) {
+  // A new record with room for `count` items in its array `member`, for a
+  // decoder filling a new tree: both blocks come from one bump, each of the
+  // size its class has, so that each can later go to its free list alone.
+  template <typename Record, typename T>
+  Record* NewWithRoom(PoolArray<T> Record::*member, std::size_t count) {
     constexpr std::size_t kMostItems = std::min(kMaxCollectionSize, kLargestBlock / sizeof(T));
     if (count > kMostItems) throw std::length_error("BindingProperty: too many items");
-    std::size_t bytes = 0;
-    array.data = static_cast<T*>(Allocate(count * sizeof(T), &bytes));
-    array.capacity = static_cast<std::uint32_t>(std::min(bytes / sizeof(T), kMaxCollectionSize));
+    constexpr std::size_t kRecordBlock = ClassBlock(sizeof(Record));
+    const std::size_t arrayBlock = ClassBlock(count * sizeof(T));
+    char* at = static_cast<char*>(Bump(kRecordBlock + arrayBlock));
+    Record* record = new (at) Record();
+    PoolArray<T>& array = record->*member;
+    array.data = reinterpret_cast<T*>(at + kRecordBlock);
+    array.capacity = static_cast<std::uint32_t>(std::min(arrayBlock / sizeof(T), kMaxCollectionSize));
+    return record;
   }
+
   template <typename T>
   void FreeArray(PoolArray<T>& array) {
     Free(array.data, std::size_t{array.capacity} * sizeof(T));
@@ -293,9 +301,13 @@ class BindingPropertyPool {
     FreeBlock* next;
   };
 
-  static int SizeClass(std::size_t bytes) {
+  static constexpr int SizeClass(std::size_t bytes) {
     const int bits = static_cast<int>(std::bit_width(std::max<std::size_t>(bytes, 16) - 1));
     return bits - kMinClassBits;
+  }
+  // The size of the block that Allocate gives for `bytes`.
+  static constexpr std::size_t ClassBlock(std::size_t bytes) {
+    return std::size_t{1} << (SizeClass(bytes) + kMinClassBits);
   }
 
   // Inline, with the new chunk out of line: a decoder bumps for every
@@ -600,7 +612,7 @@ void BindingProperty::MakeCollection() { MakeCollection(0); }
 void BindingProperty::MakeStructure() { MakeStructure(0); }
 
 // A decoder makes every container it reads from an empty value, with the
-// room it expects: one record and one array, without the general Grow.
+// room it expects: the record and its array in one bump, without Grow.
 void BindingProperty::MakeCollection(std::size_t capacity) {
   if (kind_ == BindingPropertyKind::Collection) {
     auto& elements = static_cast<BindingCollectionRecord*>(payload_.record)->elements;
@@ -609,10 +621,9 @@ void BindingProperty::MakeCollection(std::size_t capacity) {
   }
   ReleaseOutOfLinePayload();
   BindingPropertyPool* pool = EnsurePool();
-  auto* record = pool->New<BindingCollectionRecord>();
-  payload_.record = record;
+  payload_.record = capacity == 0 ? pool->New<BindingCollectionRecord>()
+                                  : pool->NewWithRoom(&BindingCollectionRecord::elements, capacity);
   kind_ = BindingPropertyKind::Collection;
-  if (capacity != 0) pool->AllocateArray(record->elements, capacity);
 }
 
 void BindingProperty::MakeStructure(std::size_t capacity) {
@@ -623,11 +634,11 @@ void BindingProperty::MakeStructure(std::size_t capacity) {
   }
   ReleaseOutOfLinePayload();
   BindingPropertyPool* pool = EnsurePool();
-  auto* record = pool->New<BindingStructureRecord>();
+  auto* record = capacity == 0 ? pool->New<BindingStructureRecord>()
+                               : pool->NewWithRoom(&BindingStructureRecord::fields, capacity);
   record->pool = pool;
   payload_.record = record;
   kind_ = BindingPropertyKind::Structure;
-  if (capacity != 0) pool->AllocateArray(record->fields, capacity);
 }
 
 bool BindingProperty::GetBool(bool fallback) const {

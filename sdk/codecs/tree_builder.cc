@@ -132,15 +132,6 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append,
   return true;  // frame.fields is null: Close left it so
 }
 
-bool TreeBuilder::OpenCollection(BindingProperty& target, Elements elements,
-                                 std::size_t expected) {
-  return Open(target, false, elements == Elements::Append, expected);
-}
-
-bool TreeBuilder::OpenStructure(BindingProperty& target, std::size_t expected) {
-  return Open(target, true, false, expected);
-}
-
 void TreeBuilder::Close() {
   Frame& frame = top();
   if (frame.isStructure) CloseStructure(frame);

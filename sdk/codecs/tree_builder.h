@@ -61,8 +61,12 @@ class TreeBuilder {
   // `expected` is the room made up front for elements or fields: a decoder
   // that reads a count passes what it trusts of it.
   [[nodiscard]] bool OpenCollection(BindingProperty& target, Elements elements,
-                                    std::size_t expected = 0);
-  [[nodiscard]] bool OpenStructure(BindingProperty& target, std::size_t expected = 0);
+                                    std::size_t expected = 0) {
+    return Open(target, false, elements == Elements::Append, expected);
+  }
+  [[nodiscard]] bool OpenStructure(BindingProperty& target, std::size_t expected = 0) {
+    return Open(target, true, false, expected);
+  }
   // Closes the innermost open container. REQUIRES: one is open.
   void Close();
   // Closes every open container, innermost first: a decoder whose input
