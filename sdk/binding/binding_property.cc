@@ -66,7 +66,7 @@ namespace {
 // Copies `text` to `to`. Most decoded texts are short: up to sixteen bytes
 // they take two loads and two stores that may overlap, where a call to
 // memcpy would cost more than the copy.
-void CopyText(char* to, std::string_view text) {
+inline void CopyText(char* to, std::string_view text) {
   const char* from = text.data();
   const std::size_t n = text.size();
   if (n > 16) {

@@ -122,6 +122,7 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append,
     frameCount_ *= 2;
   }
   Frame& frame = frames_[depth_++];
+  top_ = &frame;
   frame.container = &target;
   frame.next = isStructure ? held : 0;
   frame.held = held;
@@ -137,6 +138,7 @@ void TreeBuilder::Close() {
   if (frame.isStructure) CloseStructure(frame);
   frame.fields.reset();
   --depth_;
+  top_ = depth_ != 0 ? &frames_[depth_ - 1] : nullptr;
 }
 
 void TreeBuilder::CloseStructure(Frame& frame) {
@@ -190,7 +192,8 @@ void TreeBuilder::CloseAll() {
 }
 
 void TreeBuilder::Abandon() {
-  for (; depth_ != 0; --depth_) top().fields.reset();
+  for (; depth_ != 0; --depth_) frames_[depth_ - 1].fields.reset();
+  top_ = nullptr;
 }
 
 std::size_t TreeBuilder::nextIndex() const { return top().container->size(); }

@@ -165,8 +165,8 @@ class TreeBuilder {
   }
 
   bool Open(BindingProperty& target, bool isStructure, bool append, std::size_t expected);
-  Frame& top() { return frames_[depth_ - 1]; }
-  const Frame& top() const { return frames_[depth_ - 1]; }
+  Frame& top() { return *top_; }
+  const Frame& top() const { return *top_; }
 
   // Most inputs repeat a few member names many times: the names interned
   // last, by a cheap hash of the text, spare most lookups in the tree's
@@ -184,6 +184,7 @@ class TreeBuilder {
   Frame* frames_ = inlineFrames_;
   std::size_t frameCount_ = kInlineFrames;
   std::size_t depth_ = 0;
+  Frame* top_ = nullptr;  // the innermost open frame; null while none is open
   const InternedString* recentNames_[kRecentNames] = {};
   Shape shapes_[kShapes];  // count 0 when unused
   const InternedString* key_ = nullptr;
