@@ -68,7 +68,8 @@ inline std::string ProcessorModel() {
   std::string name, family, model;
   const auto valueOf = [](const std::string& line) {
     const auto colon = line.find(':');
-    const auto start = colon == std::string::npos ? colon : line.find_first_not_of(" \t", colon + 1);
+    const auto start =
+        colon == std::string::npos ? colon : line.find_first_not_of(" \t", colon + 1);
     return start == std::string::npos ? std::string() : line.substr(start);
   };
   for (std::string line; std::getline(cpuinfo, line) && !line.empty();) {

@@ -275,7 +275,8 @@ class BindingPropertyPool {
     Record* record = new (at) Record();
     PoolArray<T>& array = record->*member;
     array.data = reinterpret_cast<T*>(at + kRecordBlock);
-    array.capacity = static_cast<std::uint32_t>(std::min(arrayBlock / sizeof(T), kMaxCollectionSize));
+    array.capacity =
+        static_cast<std::uint32_t>(std::min(arrayBlock / sizeof(T), kMaxCollectionSize));
     return record;
   }
 
@@ -313,7 +314,8 @@ class BindingPropertyPool {
   // Inline, with the new chunk out of line: a decoder bumps for every
   // string and container it reads.
   void* Bump(std::size_t size) {
-    if (size > chunkLeft_) [[unlikely]] NewChunk(size);
+    if (size > chunkLeft_) [[unlikely]]
+      NewChunk(size);
     void* block = chunkAt_;
     chunkAt_ += size;
     chunkLeft_ -= size;
@@ -789,7 +791,6 @@ BindingProperty& BindingProperty::operator[](std::string_view name) {
 const InternedString* BindingProperty::InternName(std::string_view name) {
   return pool_->Intern(name);
 }
-
 
 void BindingProperty::GatherFields(const std::uint8_t* positions, std::size_t count) {
   auto& fields = structure()->fields;

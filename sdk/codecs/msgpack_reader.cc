@@ -197,12 +197,12 @@ bool Reader::OpenContainer(std::uint8_t type, const TypeClass& cls, BindingPrope
   // Counts are claims: every element takes at least one byte (an entry two),
   // and nested containers claim the same bytes, so only a little is
   // reserved up front.
+  const auto room =
+      static_cast<std::size_t>(isMap ? std::min<std::uint64_t>({count, left() / 2, 32})
+                                     : std::min<std::uint64_t>({count, left(), 64}));
   const bool opened =
-      isMap ? builder_.OpenStructure(
-                  target, static_cast<std::size_t>(std::min<std::uint64_t>({count, left() / 2, 32})))
-            : builder_.OpenCollection(
-                  target, detail::TreeBuilder::Elements::Overwrite,
-                  static_cast<std::size_t>(std::min<std::uint64_t>({count, left(), 64})));
+      isMap ? builder_.OpenStructure(target, room)
+            : builder_.OpenCollection(target, detail::TreeBuilder::Elements::Overwrite, room);
   if (!opened) {
     return Fail(FormatMessage("Invalid MessagePack data at position %1. The data is nested deeper "
                               "than %2 levels.",

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <string_view>
+#include <unordered_map>
 
 #include "sdk/binding/binding_property.h"
 

@@ -468,10 +468,9 @@ ConversionResult ReadYamlWith(const detail::YamlLibrary* library, std::string_vi
     const yaml_event_t* event = parser.Next();
     if (event == nullptr) {
       const yaml_parser_t& state = parser.state();
-      reader.Fail(FormatMessage(
-          "YAML parser error: %1. At line: %2 col: %3",
-          {state.problem != nullptr ? state.problem : "unknown error", state.problem_mark.line,
-           state.problem_mark.column}));
+      reader.Fail(FormatMessage("YAML parser error: %1. At line: %2 col: %3",
+                                {state.problem != nullptr ? state.problem : "unknown error",
+                                 state.problem_mark.line, state.problem_mark.column}));
       break;
     }
     if (!reader.Handle(*event) || event->type == YAML_STREAM_END_EVENT) break;

@@ -172,8 +172,8 @@ TEST(MemberOrderTest, YamlAliasesReachIntoMappingsStillBeingRead) {
 TEST(MemberOrderTest, AFailureInsideStructuresLeavesOnlyTheError) {
   // Each input fails while structures that follow an earlier one's shape
   // are open; the tree they were filling is replaced by the error alone.
-  const std::vector<std::uint8_t> pack = {0x92, 0x82, 0xA1, 'b', 1, 0xA1, 'a', 2,
-                                          0x82, 0xA1, 'b', 0x81, 0xA1, 'c', 0xC1};
+  const std::vector<std::uint8_t> pack = {0x92, 0x82, 0xA1, 'b',  1,    0xA1, 'a', 2,
+                                          0x82, 0xA1, 'b',  0x81, 0xA1, 'c',  0xC1};
   const struct {
     const char* name;
     ConversionResult (*read)(const std::vector<std::uint8_t>&, const char*);
