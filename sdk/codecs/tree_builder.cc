@@ -16,6 +16,7 @@ TreeBuilder::TreeBuilder(BindingProperty& root) : root_(root) {
     shape.count = 0;
     shape.generation = 0;
   }
+  for (ShapeAt& last : lastShapes_) last.slot = kNoShape;
 }
 
 void TreeBuilder::SetKeyOffShape(std::string_view key) {
@@ -43,7 +44,8 @@ BindingProperty& TreeBuilder::StructureField(Frame& frame) {
       // it, and its fields go back to arrival order.
       structure.GatherFields(frame.position, frame.next);
       frame.shape = kNoShape;
-    } else if (frame.next == 0) {
+    }
+    if (frame.next == 0) {
       const std::size_t slot = ShapeSlot(key_);
       const Shape& shape = shapes_[slot];
       ++frame.next;
@@ -109,6 +111,14 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append,
   // decoder mostly opens one in a value it has just added.
   const auto kind = isStructure ? BindingPropertyKind::Structure : BindingPropertyKind::Collection;
   const auto held = target.kind() == kind ? static_cast<std::uint32_t>(target.size()) : 0;
+  const Shape* predicted = nullptr;
+  if (isStructure && held == 0 && depth_ < kPredictedDepths) {
+    const ShapeAt& last = lastShapes_[depth_];
+    if (last.slot != kNoShape && shapes_[last.slot].generation == last.generation) {
+      predicted = &shapes_[last.slot];
+      expected = std::max<std::size_t>(expected, predicted->count);
+    }
+  }
   if (isStructure) {
     target.MakeStructure(expected);
   } else {
@@ -130,6 +140,12 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append,
   frame.append = append;
   frame.shape = kNoShape;
   frame.shapeGeneration = 0;
+  if (predicted != nullptr) {
+    frame.shape = lastShapes_[depth_ - 1].slot;
+    frame.shapeGeneration = predicted->generation;
+    frame.shapeCount = predicted->count;
+    std::memcpy(frame.position, predicted->position, predicted->count);
+  }
   return true;  // frame.fields is null: Close left it so
 }
 
@@ -145,10 +161,14 @@ void TreeBuilder::CloseStructure(Frame& frame) {
   BindingProperty& structure = *frame.container;
   const auto fields = structure.StoredFields();
   const std::size_t count = fields.size();
+  const auto depth = static_cast<std::size_t>(&frame - frames_);
   if (frame.shape != kNoShape) {
     // Every name placed where name order puts it; or the input ended the
     // structure before its shape did.
-    if (count == frame.shapeCount) return;
+    if (count == frame.shapeCount) {
+      if (depth < kPredictedDepths) lastShapes_[depth] = {frame.shape, frame.shapeGeneration};
+      return;
+    }
     structure.GatherFields(frame.position, count);
   }
   if (count < 2 || count > kShapeFields) {
@@ -158,9 +178,13 @@ void TreeBuilder::CloseStructure(Frame& frame) {
   // A new shape: remember its names in arrival order and where each one
   // goes once sorted. The order comes from sorting the names' first eight
   // bytes, taken once per name, with whole names compared only on a tie.
-  Shape& shape = shapes_[ShapeSlot(fields[0].name)];
+  const std::size_t slot = ShapeSlot(fields[0].name);
+  Shape& shape = shapes_[slot];
   shape.count = static_cast<std::uint32_t>(count);
   ++shape.generation;
+  if (depth < kPredictedDepths) {
+    lastShapes_[depth] = {static_cast<std::uint32_t>(slot), shape.generation};
+  }
   struct Key {
     std::uint64_t prefix;
     const InternedString* name;

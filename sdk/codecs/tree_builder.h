@@ -187,6 +187,17 @@ class TreeBuilder {
   Frame* top_ = nullptr;  // the innermost open frame; null while none is open
   const InternedString* recentNames_[kRecentNames] = {};
   Shape shapes_[kShapes];  // count 0 when unused
+  // The shape that the last structure closed at each of the first depths
+  // followed or recorded, with the slot's generation then. Siblings mostly
+  // share a shape: a structure opened at that depth is taken to follow it
+  // until its first name says otherwise, which spares the first name the
+  // search for a shape.
+  static constexpr std::size_t kPredictedDepths = 16;
+  struct ShapeAt {
+    std::uint32_t slot;  // kNoShape when none
+    std::uint64_t generation;
+  };
+  ShapeAt lastShapes_[kPredictedDepths];
   const InternedString* key_ = nullptr;
   bool keyPending_ = false;
   // The pending key is the next name of the innermost structure's shape.
