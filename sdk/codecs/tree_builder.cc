@@ -216,7 +216,15 @@ void TreeBuilder::CloseAll() {
 }
 
 void TreeBuilder::Abandon() {
-  for (; depth_ != 0; --depth_) frames_[depth_ - 1].fields.reset();
+  for (; depth_ != 0; --depth_) {
+    Frame& frame = frames_[depth_ - 1];
+    // Releasing a structure walks its first size() fields: those placed in
+    // name order go back there first.
+    if (frame.isStructure && frame.shape != kNoShape) {
+      frame.container->GatherFields(frame.position, frame.next);
+    }
+    frame.fields.reset();
+  }
   top_ = nullptr;
 }
 

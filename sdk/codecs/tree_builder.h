@@ -73,8 +73,10 @@ class TreeBuilder {
   // ends inside containers calls it, and so does the destructor, so that a
   // large structure is left in name order however its input ended.
   void CloseAll();
-  // Forgets every open container without touching it: for a decoder about
-  // to replace the tree with an error, which releases the containers.
+  // Forgets every open container without closing it (no sorting), leaving
+  // each a plain field list: for a decoder about to replace the tree with an
+  // error, which releases the containers, so that they must not be touched
+  // after it.
   void Abandon();
 
   // Names the field that the next item of the open structure fills.

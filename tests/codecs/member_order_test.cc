@@ -8,6 +8,7 @@
 
 #include "sdk/codecs/json_reader.h"
 #include "sdk/codecs/msgpack_reader.h"
+#include "sdk/codecs/tree_builder.h"
 #include "sdk/codecs/yaml_library.h"
 #include "sdk/codecs/yaml_reader.h"
 #include "tests/codecs/describe.h"
@@ -170,6 +171,26 @@ TEST(MemberOrderTest, YamlAliasesReachIntoMappingsStillBeingRead) {
     EXPECT_EQ(Describe(result.value()), row.described);
     ExpectOrdered(result.value());
   }
+}
+
+TEST(MemberOrderTest, AnAbandonedStructureHoldsItsFieldsFromTheFirstPosition) {
+  // The second structure follows the first one's shape, so its "b" is
+  // placed where name order puts it; releasing the tree after Abandon walks
+  // the fields from position 0.
+  BindingProperty root;
+  detail::TreeBuilder builder(root);
+  ASSERT_TRUE(builder.OpenCollection(builder.NextTarget(), detail::TreeBuilder::Elements::Append));
+  ASSERT_TRUE(builder.OpenStructure(builder.NextTarget()));
+  builder.SetKey("b"), builder.NextTarget().SetSigned(1);
+  builder.SetKey("a"), builder.NextTarget().SetSigned(2);
+  builder.Close();
+  ASSERT_TRUE(builder.OpenStructure(builder.NextTarget()));
+  builder.SetKey("b"), builder.NextTarget().SetSigned(3);
+  builder.Abandon();
+  const auto fields = root[std::size_t{1}].StoredFields();
+  ASSERT_EQ(fields.size(), 1u);
+  EXPECT_EQ(fields[0].Name(), "b");
+  EXPECT_EQ(fields[0].value.GetSigned(), 3);
 }
 
 TEST(MemberOrderTest, AFailureInsideStructuresLeavesOnlyTheError) {
