@@ -61,6 +61,12 @@ std::uint32_t InternHash(std::string_view text) {
 
 using detail::PoolArray;
 
+struct BindingBlobRecord {
+  PoolArray<std::uint8_t> bytes;
+};
+
+std::string_view BindingField::Name() const { return name->view(); }
+
 namespace {
 
 // Copies `text` to `to`. Most decoded texts are short: up to sixteen bytes
@@ -89,16 +95,6 @@ inline void CopyText(char* to, std::string_view text) {
     to[n - 1] = from[n - 1];
   }
 }
-
-}  // namespace
-
-struct BindingBlobRecord {
-  PoolArray<std::uint8_t> bytes;
-};
-
-std::string_view BindingField::Name() const { return name->view(); }
-
-namespace {
 
 // Name order, the order of std::string_view: the first eight bytes decide
 // most pairs of names in one comparison.
@@ -613,34 +609,28 @@ void BindingProperty::MakeCollection() { MakeCollection(0); }
 
 void BindingProperty::MakeStructure() { MakeStructure(0); }
 
-// A decoder makes every container it reads from an empty value, with the
-// room it expects: the record and its array in one bump, without Grow.
 void BindingProperty::MakeCollection(std::size_t capacity) {
-  if (kind_ == BindingPropertyKind::Collection) {
-    auto& elements = static_cast<BindingCollectionRecord*>(payload_.record)->elements;
-    if (capacity > elements.capacity) pool_->Grow(elements, capacity);
-    return;
-  }
-  ReleaseOutOfLinePayload();
-  BindingPropertyPool* pool = EnsurePool();
-  payload_.record = capacity == 0 ? pool->New<BindingCollectionRecord>()
-                                  : pool->NewWithRoom(&BindingCollectionRecord::elements, capacity);
-  kind_ = BindingPropertyKind::Collection;
+  MakeContainer(BindingPropertyKind::Collection, &BindingCollectionRecord::elements, capacity);
 }
 
 void BindingProperty::MakeStructure(std::size_t capacity) {
-  if (kind_ == BindingPropertyKind::Structure) {
-    auto& fields = static_cast<BindingStructureRecord*>(payload_.record)->fields;
-    if (capacity > fields.capacity) pool_->Grow(fields, capacity);
+  MakeContainer(BindingPropertyKind::Structure, &BindingStructureRecord::fields, capacity);
+}
+
+// A decoder makes every container it reads from an empty value, with the
+// room it expects: the record and its array in one bump, without Grow.
+template <typename Record, typename T>
+void BindingProperty::MakeContainer(BindingPropertyKind kind, PoolArray<T> Record::*items,
+                                    std::size_t capacity) {
+  if (kind_ == kind) {
+    PoolArray<T>& array = static_cast<Record*>(payload_.record)->*items;
+    if (capacity > array.capacity) pool_->Grow(array, capacity);
     return;
   }
   ReleaseOutOfLinePayload();
   BindingPropertyPool* pool = EnsurePool();
-  auto* record = capacity == 0 ? pool->New<BindingStructureRecord>()
-                               : pool->NewWithRoom(&BindingStructureRecord::fields, capacity);
-  record->pool = pool;
-  payload_.record = record;
-  kind_ = BindingPropertyKind::Structure;
+  payload_.record = capacity == 0 ? pool->New<Record>() : pool->NewWithRoom(items, capacity);
+  kind_ = kind;
 }
 
 bool BindingProperty::GetBool(bool fallback) const {

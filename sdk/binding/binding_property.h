@@ -73,6 +73,10 @@ struct BindingEnum {
 
 class BindingPropertyPool;
 struct BindingField;
+namespace detail {
+template <typename T>
+struct PoolArray;
+}  // namespace detail
 struct BindingStructureRecord;
 
 // An immutable string stored once per tree, with its hash.
@@ -292,6 +296,10 @@ class BindingProperty {
   // Append and AppendField once the array is full (or, for Append, this is
   // not a collection yet).
   BindingProperty& AppendGrowing();
+  // MakeCollection and MakeStructure, for the record holding `items`.
+  template <typename Record, typename T>
+  void MakeContainer(BindingPropertyKind kind, detail::PoolArray<T> Record::*items,
+                     std::size_t capacity);
   BindingProperty& AppendFieldGrowing(const InternedString* name);
   void AdoptChildOf(BindingPropertyPool* pool);
   void CopyFrom(const BindingProperty& other);
@@ -344,7 +352,6 @@ struct BindingCollectionRecord {
 
 // Fields kept sorted by byte-wise name.
 struct BindingStructureRecord {
-  BindingPropertyPool* pool = nullptr;
   detail::PoolArray<BindingField> fields;
 };
 

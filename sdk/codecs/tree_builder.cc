@@ -50,10 +50,7 @@ BindingProperty& TreeBuilder::StructureField(Frame& frame) {
       const Shape& shape = shapes_[slot];
       ++frame.next;
       if (shape.count != 0 && shape.names[0] == key_) {
-        frame.shape = static_cast<std::uint32_t>(slot);
-        frame.shapeGeneration = shape.generation;
-        frame.shapeCount = shape.count;
-        std::memcpy(frame.position, shape.position, shape.count);
+        Follow(frame, static_cast<std::uint32_t>(slot));
         structure.ReserveFields(shape.count);
         return structure.PlaceField(frame.position[0], key_);
       }
@@ -111,12 +108,12 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append,
   // decoder mostly opens one in a value it has just added.
   const auto kind = isStructure ? BindingPropertyKind::Structure : BindingPropertyKind::Collection;
   const auto held = target.kind() == kind ? static_cast<std::uint32_t>(target.size()) : 0;
-  const Shape* predicted = nullptr;
+  std::uint32_t predicted = kNoShape;
   if (isStructure && held == 0 && depth_ < kPredictedDepths) {
     const ShapeAt& last = lastShapes_[depth_];
     if (last.slot != kNoShape && shapes_[last.slot].generation == last.generation) {
-      predicted = &shapes_[last.slot];
-      expected = std::max<std::size_t>(expected, predicted->count);
+      predicted = last.slot;
+      expected = std::max<std::size_t>(expected, shapes_[predicted].count);
     }
   }
   if (isStructure) {
@@ -139,14 +136,16 @@ bool TreeBuilder::Open(BindingProperty& target, bool isStructure, bool append,
   frame.isStructure = isStructure;
   frame.append = append;
   frame.shape = kNoShape;
-  frame.shapeGeneration = 0;
-  if (predicted != nullptr) {
-    frame.shape = lastShapes_[depth_ - 1].slot;
-    frame.shapeGeneration = predicted->generation;
-    frame.shapeCount = predicted->count;
-    std::memcpy(frame.position, predicted->position, predicted->count);
-  }
+  if (predicted != kNoShape) Follow(frame, predicted);
   return true;  // frame.fields is null: Close left it so
+}
+
+void TreeBuilder::Follow(Frame& frame, std::uint32_t slot) {
+  const Shape& shape = shapes_[slot];
+  frame.shape = slot;
+  frame.shapeGeneration = shape.generation;
+  frame.shapeCount = shape.count;
+  std::memcpy(frame.position, shape.position, shape.count);
 }
 
 void TreeBuilder::Close() {

@@ -159,6 +159,8 @@ class TreeBuilder {
   static constexpr std::uint32_t kNoShape = ~std::uint32_t{0};
 
   void SetKeyOffShape(std::string_view key);
+  // Makes `frame` follow the shape in `slot` from its first name on.
+  void Follow(Frame& frame, std::uint32_t slot);
   // The field of the pending key when the structure does not follow a shape.
   BindingProperty& StructureField(Frame& frame);
   void CloseStructure(Frame& frame);
