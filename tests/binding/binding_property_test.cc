@@ -229,6 +229,46 @@ TEST(BindingPropertyTest, ResetSubtreesReuseTheirMemory) {
   EXPECT_EQ(after.bytesAllocated - after.bytesFreed, before.bytesAllocated - before.bytesFreed);
 }
 
+TEST(BindingPropertyTest, ContainersMadeWithRoomGiveBackRecordAndArrayApart) {
+  // A container made with room takes its record and array in one block;
+  // each part goes back to its own free list. Freed parts are handed out
+  // again to containers of other sizes while the neighbours live on: a
+  // part of the wrong size would overwrite them.
+  for (const std::size_t room : {1u, 2u, 3u, 5u, 8u, 17u, 40u}) {
+    SCOPED_TRACE(room);
+    BindingProperty tree;
+    BindingProperty& list = tree["list"];
+    for (std::size_t i = 0; i < 12; ++i) {
+      BindingProperty& element = list[i];
+      if (i % 2 == 0) {
+        element.MakeCollection(room);
+        for (std::size_t j = 0; j < room; ++j) element.Append().SetUnsigned(i * 100 + j);
+      } else {
+        element.MakeStructure(room);
+        for (std::size_t j = 0; j < room; ++j) element["f" + std::to_string(j)].SetUnsigned(i);
+      }
+    }
+    for (std::size_t i = 1; i < 12; i += 3) list[i].Reset();
+    for (std::size_t i = 1; i < 12; i += 3) {
+      for (std::size_t j = 0; j < 2 * room + 1; ++j) list[i][j].SetUnsigned(7);
+      list[i]["not a collection any more"].SetString("x");
+    }
+    for (std::size_t i = 0; i < 12; ++i) {
+      if (i % 3 == 1) {
+        EXPECT_EQ(list[i].size(), 1u);
+      } else if (i % 2 == 0) {
+        ASSERT_EQ(list[i].size(), room);
+        for (std::size_t j = 0; j < room; ++j) EXPECT_EQ(list[i][j].GetUnsigned(), i * 100 + j);
+      } else {
+        ASSERT_EQ(list[i].size(), room);
+        for (const auto& [name, field] : list[i].Fields()) {
+          EXPECT_EQ(field.GetUnsigned(), i) << name;
+        }
+      }
+    }
+  }
+}
+
 TEST(BindingPropertyTest, TreesDeeperThanTheDecodersAllowDoNotRecurse) {
   BindingProperty root;
   BindingProperty* at = &root;
